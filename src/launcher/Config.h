@@ -1,0 +1,11 @@
+#pragma once
+// Fixed configuration values of the launcher.
+
+namespace launcher {
+
+// The channel marker is this domain followed by "/channel".
+inline constexpr const char* kWebDomain = "goodgame.ru";
+inline constexpr const char* kApiHost = "goodgame.ru";
+inline constexpr const char* kHlsHost = "hls.goodgame.ru";
+
+}  // namespace launcher

@@ -1,0 +1,137 @@
+#include "launcher/Main.h"
+
+#include <vector>
+
+#include "launcher/Config.h"
+#include "native/platform.h"
+#include "runtime/Thrown.h"
+#include "sys/FileSystem.h"
+#include "sys/Sys.h"
+#include "sys/io/Process.h"
+#include "util/StringTools.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+constexpr const char* kPlayerOption = "--player";
+
+// Indexed reading that yields an absent text past the end.
+std::optional<std::string> at(const Args& list, std::size_t i) {
+    return i < list.size() ? std::optional<std::string>(list[i]) : std::nullopt;
+}
+
+bool contains(const std::optional<std::string>& text, std::string_view sub) {
+    return text && text->find(sub) != std::string::npos;
+}
+
+void removeFirst(Args& list, const std::string& value) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (*it == value) {
+            list.erase(it);
+            return;
+        }
+    }
+}
+
+// The youtube-dl beside the program, or absent when the program's path is unknown.
+std::optional<std::string> youtubeDlProbePath() {
+    std::optional<std::string> program = Sys::programPath();
+    if (!program) return std::nullopt;
+    const std::string separator(1, native::kPathSeparator);
+    Args pieces = StringTools::split(*program, separator);
+    pieces.pop_back();
+    return StringTools::join(pieces, separator) + separator + native::kYoutubeDlFileName;
+}
+
+// Pulls the player command and the option out of the working list; "" when there is none.
+std::string takePlayer(Args& work) {
+    bool optionSeen = false;
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        if (optionSeen) {
+            std::string player = work[i];
+            removeFirst(work, player);
+            removeFirst(work, kPlayerOption);
+            return player;
+        }
+        // Anything containing the option counts as the option ("--player=x" too).
+        if (work[i].find(kPlayerOption) != std::string::npos) optionSeen = true;
+    }
+    return "";
+}
+
+std::string runForOutput(const std::string& command, const Args& arguments) {
+    sys::io::Process child(command, arguments);
+    return child.stdOut.readAll().toString();
+}
+
+void channelRoad(const std::string& page, const Args& work, const std::string& player) {
+    std::string address = StringTools::split(StringTools::split(page, "?")[0], "#")[0];
+    if (StringTools::endsWith(address, "/")) address.pop_back();
+    std::string channel = StringTools::split(address, "/").back();
+    std::string quality = Sys::args().size() == 4 ? at(work, 1).value_or("") : "";
+    Main::parseGGJson(channel, quality, player);
+}
+
+void directAddressRoad(const std::string& youtubeDl, const std::string& page, const Args& work,
+                       const std::string& player) {
+    Args arguments{"-g", page};
+    if (StringTools::toLowerCase(Sys::args()[1]) != "best") {
+        arguments.insert(arguments.end(), {"-f", at(work, 1).value_or("")});
+    }
+    std::string address = StringTools::replace(runForOutput(youtubeDl, arguments), "\n", "");
+    sys::io::Process started(player, Args{address});  // not waited for: it plays on alone
+}
+
+void formatListRoad(const std::string& youtubeDl, const std::string& page) {
+    std::string listing;
+    bool headerSeen = false;
+    for (const std::string& line : StringTools::split(runForOutput(youtubeDl, {"-F", page}), "\n")) {
+        if (headerSeen) listing += StringTools::split(line, " ")[0] + ",";
+        std::size_t header = line.find("resolution note");
+        if (header != std::string::npos && header > 0) {
+            headerSeen = true;
+        } else if (!headerSeen) {
+            Sys::println(line);
+        }
+    }
+    if (!listing.empty()) listing = "Available streams: " + StringTools::replace(listing, ",,", "");
+    Sys::println(listing);
+}
+
+}  // namespace
+
+void Main::main() {
+    std::optional<std::string> probe = youtubeDlProbePath();
+    if (!probe || !sys::FileSystem::exists(*probe)) {
+        Sys::println("Put youtube-dl near this file.");
+        return;
+    }
+    const std::string youtubeDl = native::kYoutubeDlByProbePath ? *probe : native::kYoutubeDlFileName;
+
+    if (Sys::args().empty()) {
+        Sys::println("NO ARGUMENTS.");
+        return;
+    }
+
+    Args work = Sys::args();
+    std::string player = takePlayer(work);
+    if (player.empty()) {
+        Sys::println("No player argument.");
+        return;
+    }
+
+    std::optional<std::string> page = at(work, 0);
+    if (contains(page, std::string(launcher::kWebDomain) + "/channel")) {
+        channelRoad(*page, work, player);
+    } else if (Sys::args().size() == 4) {
+        directAddressRoad(youtubeDl, page.value_or(""), work, player);
+    } else {
+        formatListRoad(youtubeDl, page.value_or(""));
+    }
+}
+
+void Main::parseGGJson(std::optional<std::string> /*channel*/, std::optional<std::string> /*quality*/,
+                       std::optional<std::string> /*player*/) {
+    throw runtime::ThrownMessage("Channel pages are not supported yet");
+}

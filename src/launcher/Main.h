@@ -1,0 +1,14 @@
+#pragma once
+// The launcher's front end: checks, argument handling and the choice of road.
+#include <optional>
+#include <string>
+
+class Main {
+public:
+    // Runs once. Each failed check prints one line and returns; errors from the library
+    // are not caught here.
+    static void main();
+    // Resolves a channel's HLS playlist and starts the player on it.
+    static void parseGGJson(std::optional<std::string> channel, std::optional<std::string> quality,
+                            std::optional<std::string> player);
+};

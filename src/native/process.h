@@ -1,0 +1,36 @@
+#pragma once
+// Native child processes ("vprocess"): a child whose standard output, error and input are
+// pipes held by the caller. The handle owns the caller's pipe ends; dropping the last
+// reference closes them. A child is never waited for or killed.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumo::io {
+class Bytes;
+}
+
+namespace native {
+
+struct ProcessHandle;
+using ProcessRef = std::shared_ptr<ProcessHandle>;
+
+// Starts cmd with args, or through the shell when args is absent. `show` is the window
+// state on Windows. Throws ThrownMessage "Could not start process".
+ProcessRef vprocess_start(const std::string& cmd,
+                          const std::optional<std::vector<std::string>>& args, int show);
+
+// One blocking read or write of at most len bytes at pos. The result is 0 on failure,
+// at the end of the pipe, or for a range outside bytes (then nothing is called).
+// A null handle throws ThrownMessage "Invalid process" (after the range check).
+// On POSIX, what the child writes to standard error while a stdout read waits is
+// passed on to the launcher's own standard error, so that a chatty child cannot fill
+// its error pipe and stall both sides.
+int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
+int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
+int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len);
+// Closes the caller's end of the child's standard input; later writes give 0.
+void vprocess_close_stdin(ProcessHandle* p);
+
+}  // namespace native

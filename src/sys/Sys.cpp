@@ -1,0 +1,32 @@
+#include "sys/Sys.h"
+
+#include <cstdio>
+
+#include "native/platform.h"
+#include "native/program_path.h"
+#include "util/Std.h"
+
+namespace {
+std::vector<std::string>& storedArgs() {
+    static std::vector<std::string> args;
+    return args;
+}
+}  // namespace
+
+void Sys::init(int argc, const char* const* argv) {
+    storedArgs().assign(argv, argv + argc);
+}
+
+std::vector<std::string> Sys::args() {
+    const auto& all = storedArgs();
+    if (all.size() <= 1) return {};
+    return {all.begin() + 1, all.end()};
+}
+
+std::optional<std::string> Sys::programPath() { return native::programPath(); }
+
+void Sys::println(const std::string& text) { std::printf("%s\n", text.c_str()); }
+
+void Sys::println(const runtime::Dynamic& v) { println(Std::string(v)); }
+
+std::string Sys::systemName() { return native::kSystemName; }

@@ -1,0 +1,65 @@
+#include "sys/io/Process.h"
+
+#include "lumo/io/Eof.h"
+#include "lumo/io/Error.h"
+#include "runtime/Thrown.h"
+
+namespace sys::io {
+
+namespace {
+
+constexpr int kShowNormal = 1;
+
+native::ProcessRef start(const std::string& cmd, const std::optional<std::vector<std::string>>& args) {
+    try {
+        return native::vprocess_start(cmd, args, kShowNormal);
+    } catch (const runtime::Thrown&) {
+        throw runtime::ThrownMessage("Process creation failure : " + cmd);
+    }
+}
+
+}  // namespace
+
+Process::Process(const std::string& cmd, const std::optional<std::vector<std::string>>& args)
+    : p(start(cmd, args)), stdOut(p, true), stdErr(p, false), stdIn(p) {}
+
+namespace detail {
+
+int Stdout::readByte() {
+    if (readBytes(buf_, 0, 1) == 0) throw lumo::io::Error::Blocked();
+    return buf_.get(0);
+}
+
+int Stdout::readBytes(lumo::io::Bytes& bytes, int pos, int len) {
+    int n = 0;
+    try {
+        n = out_ ? native::vprocess_read_stdout(p_.get(), bytes, pos, len)
+                 : native::vprocess_read_stderr(p_.get(), bytes, pos, len);
+    } catch (const runtime::Thrown&) {
+        throw lumo::io::Eof();
+    }
+    if (n == 0) throw lumo::io::Eof();
+    return n;
+}
+
+void Stdin::writeByte(int c) {
+    buf_.set(0, c);
+    writeBytes(buf_, 0, 1);
+}
+
+int Stdin::writeBytes(const lumo::io::Bytes& bytes, int pos, int len) {
+    try {
+        return native::vprocess_write_stdin(p_.get(), bytes, pos, len);
+    } catch (const runtime::Thrown&) {
+        throw lumo::io::Eof();
+    }
+}
+
+void Stdin::close() {
+    Output::close();
+    native::vprocess_close_stdin(p_.get());
+}
+
+}  // namespace detail
+
+}  // namespace sys::io

@@ -1,0 +1,126 @@
+#include "util/Std.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <random>
+
+#include "runtime/Thrown.h"
+
+using runtime::Dynamic;
+
+std::string Std::string(double f) {
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "%.15g", f);
+    return buf;
+}
+
+std::string Std::string(const runtime::Thrown& thrown) { return thrown.toString(); }
+
+std::string Std::string(const Dynamic& v) {
+    switch (v.kind()) {
+        case Dynamic::Kind::Null: return "null";
+        case Dynamic::Kind::Bool: return v.asBool() ? "true" : "false";
+        case Dynamic::Kind::Int: return std::to_string(v.asInt());
+        case Dynamic::Kind::Float: return string(v.asFloat());
+        case Dynamic::Kind::String: return std::string(v.asString());
+        case Dynamic::Kind::Array: {
+            std::string out = "[";
+            const auto& items = v.asArray();
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                if (i > 0) out += ',';
+                out += string(items[i]);
+            }
+            return out + "]";
+        }
+        case Dynamic::Kind::Object: {
+            const auto& fields = v.asObject().fields();
+            if (fields.empty()) return "{}";
+            std::string out = "{ ";
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                if (i > 0) out += ", ";
+                out += fields[i].name + " : " + string(fields[i].value);
+            }
+            return out + " }";
+        }
+    }
+    return "null";
+}
+
+namespace {
+bool isSpace(char c) { return (c >= 9 && c <= 13) || c == ' '; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+}  // namespace
+
+std::optional<std::int32_t> Std::parseInt(std::optional<std::string_view> text) {
+    if (!text) return std::nullopt;
+    std::string_view s = *text;
+    // Unsigned arithmetic wraps instead of overflowing: the result is the value mod 2^32.
+    std::uint32_t value = 0;
+    if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        for (std::size_t i = 2; i < s.size() && hexValue(s[i]) >= 0; ++i) {
+            value = value * 16 + static_cast<std::uint32_t>(hexValue(s[i]));
+        }
+        return static_cast<std::int32_t>(value);
+    }
+    std::size_t i = 0;
+    while (i < s.size() && isSpace(s[i])) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    std::size_t digitsFrom = i;
+    for (; i < s.size() && isDigit(s[i]); ++i) value = value * 10 + static_cast<std::uint32_t>(s[i] - '0');
+    if (i == digitsFrom) return std::nullopt;
+    return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+double Std::parseFloat(std::optional<std::string_view> text) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    if (!text) return kNaN;
+    std::string_view s = *text;
+    std::size_t i = 0;
+    while (i < s.size() && isSpace(s[i])) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    std::size_t from = i;
+    std::size_t digits = 0;
+    for (; i < s.size() && isDigit(s[i]); ++i) ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        for (; i < s.size() && isDigit(s[i]); ++i) ++digits;
+    }
+    if (digits == 0) return kNaN;
+    std::size_t end = i;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
+        if (j < s.size() && isDigit(s[j])) {
+            while (j < s.size() && isDigit(s[j])) ++j;
+            end = j;
+        }
+    }
+    // The prefix is plain decimal, which strtod reads the same in the "C" locale we run in;
+    // it also gives infinity or zero beyond the range of double.
+    double value = std::strtod(std::string(s.substr(from, end - from)).c_str(), nullptr);
+    return negative ? -value : value;
+}
+
+std::int32_t Std::toInt(double f) {
+    // Beyond the 64-bit range (and for NaN) the truncation has no defined value; the
+    // processor's answer there is the lowest 64-bit integer, whose low 32 bits are 0.
+    if (!(std::fabs(f) < 9.2233720368547758e18)) return 0;
+    auto wide = static_cast<std::int64_t>(f);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
+}
+
+std::int32_t Std::random(std::int32_t x) {
+    if (x <= 0) return 0;
+    static std::mt19937 generator{std::random_device{}()};
+    return std::uniform_int_distribution<std::int32_t>(0, x - 1)(generator);
+}

@@ -1,0 +1,29 @@
+#pragma once
+// A temporary folder holding the built launcher, as a user would lay it out, plus fake
+// youtube-dl and player scripts that record what they were given.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/Run.h"
+#include "support/TempDir.h"
+
+class LauncherFixture : public ::testing::Test {
+protected:
+    LauncherFixture();
+
+    // Installs a youtube-dl that records its arguments and prints `output`.
+    void fakeYoutubeDl(const std::string& output);
+    // Installs a player that records its arguments, sleeps, then writes to its (by then
+    // closed) output pipes, and only after that marks itself alive.
+    std::string fakePlayer();
+
+    testsupport::RunResult launch(const std::vector<std::string>& args,
+                                  const std::vector<std::string>& env = {});
+    // Arguments the fake youtube-dl or player got, one entry per argument.
+    std::vector<std::string> recorded(const std::string& name) const;
+
+    testsupport::TempDir dir;
+    std::string launcher;
+};

@@ -1,0 +1,139 @@
+// The launcher's checks and youtube-dl roads, run as a user runs the built program.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "e2e/LauncherFixture.h"
+
+using namespace std::chrono_literals;
+using Args = std::vector<std::string>;
+
+TEST_F(LauncherFixture, ChecksComeInOrderEachWithItsLine) {
+    // youtube-dl missing: reported first, whatever the arguments.
+    for (const Args& args : {Args{}, Args{"http://x/v", "--player", "p"}}) {
+        auto r = launch(args);
+        EXPECT_EQ(r.out, "Put youtube-dl near this file.\n");
+        EXPECT_EQ(r.status, 0);
+    }
+    fakeYoutubeDl("");
+    auto none = launch({});
+    EXPECT_EQ(none.out, "NO ARGUMENTS.\n");
+    EXPECT_EQ(none.status, 0);
+    for (const Args& args : {Args{"http://x/v"}, Args{"http://x/v", "--player"},
+                             Args{"http://x/v", "--player", ""}, Args{"http://x/v", "best", "mpv"}}) {
+        auto r = launch(args);
+        EXPECT_EQ(r.out, "No player argument.\n") << args.size();
+        EXPECT_EQ(r.status, 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("youtube-dl.args")));
+}
+
+TEST_F(LauncherFixture, DirectAddressAsksYoutubeDlForTheQuality) {
+    fakeYoutubeDl("http://media/a.m3u8\n");
+    std::string player = fakePlayer();
+    struct Case {
+        Args args;
+        Args youtubeDl;
+    };
+    for (const Case& c : {
+             Case{{"http://x/v", "best", "--player", player}, {"-g", "http://x/v"}},
+             Case{{"http://x/v", "BEST", "--player", player}, {"-g", "http://x/v"}},
+             Case{{"http://x/v", "720p", "--player", player}, {"-g", "http://x/v", "-f", "720p"}},
+             Case{{"--player", player, "http://x/v", "480"}, {"-g", "http://x/v", "-f", "480"}},
+         }) {
+        auto r = launch(c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(recorded("youtube-dl"), c.youtubeDl);
+        ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
+        EXPECT_EQ(recorded("player"), Args{"http://media/a.m3u8"});
+        std::filesystem::remove(dir.file("player.args"));
+    }
+}
+
+TEST_F(LauncherFixture, StreamAddressLosesOnlyItsLineFeeds) {
+    fakeYoutubeDl(" http://a/1\r\nhttp://b/2\n");
+    std::string player = fakePlayer();
+    auto r = launch({"http://x/v", "best", "--player", player});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
+    EXPECT_EQ(recorded("player"), Args{" http://a/1\rhttp://b/2"});
+}
+
+TEST_F(LauncherFixture, PlayerOutlivesTheLauncherAndItsClosedPipes) {
+    fakeYoutubeDl("http://media/a.m3u8");
+    std::string player = fakePlayer();
+    auto r = launch({"http://x/v", "best", "--player", player});
+    EXPECT_EQ(r.status, 0);
+    // The launcher did not wait for the player, which sleeps before it marks itself...
+    EXPECT_FALSE(std::filesystem::exists(dir.file("player.alive")));
+    // ...and which goes on after writing to pipes whose reader has gone.
+    EXPECT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.alive")); }, 10s));
+}
+
+TEST_F(LauncherFixture, OptionContainingPlayerIsTakenButStaysInTheList) {
+    fakeYoutubeDl("u");
+    std::string player = fakePlayer();
+    auto r = launch({"http://x/v", "--player=x", player, "best"});
+    EXPECT_EQ(r.status, 0);
+    // Four arguments: road of the direct address; the format comes from the working list.
+    EXPECT_EQ(recorded("youtube-dl"), (Args{"-g", "http://x/v", "-f", "--player=x"}));
+}
+
+TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
+    struct Case {
+        std::string listing;
+        std::string printed;
+    };
+    const std::string header = "format code  extension  resolution note\n";
+    for (const Case& c : {
+             Case{"[info] formats\n" + header + "a1 x\nb2 y\n", "[info] formats\nAvailable streams: a1,b2\n"},
+             Case{header + "a1 x\nb2 y", "Available streams: a1,b2,\n"},
+             Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1b2\n"},
+             Case{"resolution note at 0\na1 x\n", "resolution note at 0\na1 x\n\n\n"},
+             Case{"l1\nl2", "l1\nl2\n\n"},
+             Case{"", "\n\n"},
+         }) {
+        fakeYoutubeDl(c.listing);
+        std::string player = fakePlayer();
+        auto r = launch({"http://x/v", "--player", player});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.printed) << c.listing;
+        EXPECT_EQ(recorded("youtube-dl"), (Args{"-F", "http://x/v"}));
+    }
+    // Five arguments list formats too; no player is started on this road.
+    auto r = launch({"http://x/v", "720", "extra", "--player", fakePlayer()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(recorded("youtube-dl"), (Args{"-F", "http://x/v"}));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("player.args")));
+}
+
+TEST_F(LauncherFixture, UncaughtErrorsEndWithTheErrorLineAndStatus255) {
+    fakeYoutubeDl("u");
+    auto channel = launch({"https://goodgame.ru/channel/abc/", "720", "--player", fakePlayer()});
+    EXPECT_EQ(channel.out, "Error : Channel pages are not supported yet\n");
+    EXPECT_EQ(channel.status, 255);
+
+    auto missingPlayer = launch({"http://x/v", "best", "--player", dir.file("no-such-player")});
+    EXPECT_EQ(missingPlayer.out, "Error : Process creation failure : " + dir.file("no-such-player") + "\n");
+    EXPECT_EQ(missingPlayer.status, 255);
+
+    chmod(dir.file("youtube-dl").c_str(), 0644);
+    auto notRunnable = launch({"http://x/v", "best", "--player", "p"});
+    EXPECT_EQ(notRunnable.out, "Error : Process creation failure : " + dir.file("youtube-dl") + "\n");
+    EXPECT_EQ(notRunnable.status, 255);
+}
+
+TEST_F(LauncherFixture, YoutubeDlErrorTextReachesTheUser) {
+    // A flood on standard error before any output must neither stall nor be lost.
+    testsupport::writeFile(dir.file("youtube-dl"),
+                           "#!/bin/sh\nhead -c 1048576 /dev/zero | tr '\\0' e >&2\necho ERROR: bad >&2\n"
+                           "printf '%s\\n' 'fmt  resolution note' 'x1 y'\n",
+                           true);
+    auto r = launch({"http://x/v", "--player", "p"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Available streams: x1\n");
+    EXPECT_EQ(r.err.size(), 1048576u + 11u);
+    EXPECT_TRUE(r.err.ends_with("ERROR: bad\n"));
+}

@@ -1,0 +1,80 @@
+#include "runtime/Dynamic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using runtime::Dynamic;
+
+namespace {
+std::string fieldName(int i) {
+    std::string name = "f";
+    name += std::to_string(i);
+    return name;
+}
+}  // namespace
+
+TEST(Dynamic, ScalarsAndStringsKeepTheirValues) {
+    EXPECT_TRUE(Dynamic().isNull());
+    EXPECT_EQ(Dynamic(true).asBool(), true);
+    EXPECT_EQ(Dynamic(std::int32_t{-2147483647 - 1}).asInt(), -2147483647 - 1);
+    EXPECT_EQ(Dynamic(3.25).asFloat(), 3.25);
+    EXPECT_EQ(sizeof(Dynamic), 16u);
+    // Both sides of the inline limit, with NUL and high bytes.
+    for (std::size_t n : {0u, 1u, 14u, 15u, 300u}) {
+        std::string text(n, 'a');
+        if (n > 2) text[1] = '\0', text[2] = '\xE9';
+        Dynamic d(text);
+        Dynamic copy = d;
+        Dynamic moved = std::move(d);
+        EXPECT_EQ(copy.kind(), Dynamic::Kind::String);
+        EXPECT_EQ(copy.asString(), text) << n;
+        EXPECT_EQ(moved.asString(), text) << n;
+    }
+}
+
+TEST(Dynamic, ArraysAndObjectsAreSharedByReference) {
+    Dynamic list = Dynamic::array();
+    Dynamic alias = list;
+    alias.asArray().push_back(Dynamic(1));
+    EXPECT_EQ(list.asArray().size(), 1u);
+    EXPECT_TRUE(list.sameNode(alias));
+
+    Dynamic obj = Dynamic::object();
+    Dynamic other = obj;
+    other.asObject().set("k", Dynamic("v"));
+    ASSERT_NE(obj.asObject().find("k"), nullptr);
+    EXPECT_EQ(obj.asObject().find("k")->asString(), "v");
+
+    // Assignment over the last reference releases it; self-assignment keeps it.
+    other = other;
+    EXPECT_EQ(other.asObject().size(), 1u);
+    other = Dynamic(5);
+    obj = Dynamic();
+    EXPECT_TRUE(obj.isNull());
+}
+
+TEST(Dynamic, ObjectKeepsInsertionOrderAndReplacesInPlace) {
+    // Past the size at which an index is built, lookups and replacement must agree with
+    // the order of insertion.
+    for (int count : {3, 12, 13, 200}) {
+        Dynamic obj = Dynamic::object();
+        auto& fields = obj.asObject();
+        for (int i = 0; i < count; ++i) fields.set(fieldName(i), Dynamic(i));
+        fields.set("f1", Dynamic("again"));
+        fields.set("", Dynamic(true));
+        ASSERT_EQ(fields.size(), static_cast<std::size_t>(count + 1));
+        EXPECT_EQ(fields.fields()[1].name, "f1");
+        EXPECT_EQ(fields.fields()[1].value.asString(), "again");
+        EXPECT_EQ(fields.fields().back().name, "");
+        for (int i = 0; i < count; ++i) {
+            const Dynamic* v = fields.find(fieldName(i));
+            ASSERT_NE(v, nullptr) << count << " " << i;
+            if (i != 1) {
+                EXPECT_EQ(v->asInt(), i);
+            }
+        }
+        EXPECT_EQ(fields.find("missing"), nullptr);
+        EXPECT_NE(fields.find(""), nullptr);
+    }
+}

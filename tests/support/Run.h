@@ -1,0 +1,52 @@
+#pragma once
+// Runs a program to its end with a bound on the time it may take, and collects what it
+// wrote. Used to test the built binary as a user runs it.
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunResult {
+    int status = -1;       // exit status, or -1 when killed by a signal or the bound
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// argv[0] is the program; extraEnv entries ("NAME=value") are added to this environment.
+RunResult run(const std::vector<std::string>& argv, std::chrono::milliseconds bound,
+              const std::vector<std::string>& extraEnv = {});
+
+// Waits up to `bound` for `done` to return true, checking every 20 ms.
+template <typename Pred>
+bool waitFor(Pred done, std::chrono::milliseconds bound);
+
+// A background process kept running for the length of a test (a local server); it is
+// killed and reaped when the owner goes. Its first line of output is read at start.
+class Daemon {
+public:
+    Daemon(const std::vector<std::string>& argv, std::chrono::milliseconds bound);
+    ~Daemon();
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+    const std::string& firstLine() const { return firstLine_; }
+
+private:
+    int pid_ = -1;
+    std::string firstLine_;
+};
+
+}  // namespace testsupport
+
+#include <thread>
+
+template <typename Pred>
+bool testsupport::waitFor(Pred done, std::chrono::milliseconds bound) {
+    auto until = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

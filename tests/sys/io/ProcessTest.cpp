@@ -1,0 +1,71 @@
+// Real child processes through the pipes of sys::io::Process.
+#include "sys/io/Process.h"
+
+#include <gtest/gtest.h>
+
+#include "lumo/io/Eof.h"
+#include "runtime/Thrown.h"
+
+using lumo::io::Bytes;
+using sys::io::Process;
+using Args = std::vector<std::string>;
+
+namespace {
+std::string outputOf(Process& p) { return p.stdOut.readAll().toString(); }
+}  // namespace
+
+TEST(Process, ArgumentsArriveUnchanged) {
+    Process p("printf", Args{"[%s]", "", "a b", "x\"y\\", "$HOME", "\xE9\xFF"});
+    EXPECT_EQ(outputOf(p), "[][a b][x\"y\\][$HOME][\xE9\xFF]");
+}
+
+TEST(Process, WithoutArgumentsTheShellRunsTheCommand) {
+    Process p("echo one; echo two >&2; echo three");
+    EXPECT_EQ(outputOf(p), "one\nthree\n");
+}
+
+TEST(Process, SilentChildGivesEmptyOutputAndEofAtOnce) {
+    Process p("true", Args{});
+    Bytes buf = Bytes::alloc(8);
+    EXPECT_THROW(p.stdOut.readBytes(buf, 0, 8), lumo::io::Eof);
+    EXPECT_EQ(outputOf(p), "");
+    EXPECT_THROW(p.stdErr.readBytes(buf, 0, 8), lumo::io::Eof);
+    // A range outside the buffer reads nothing, which is the end too.
+    EXPECT_THROW(p.stdOut.readBytes(buf, 4, 5), lumo::io::Eof);
+}
+
+TEST(Process, InputReachesTheChildAndCloseEndsIt) {
+    Process p("cat", Args{});
+    Bytes data = Bytes::ofString("through the pipe");
+    p.stdIn.writeFullBytes(data, 0, data.length());
+    p.stdIn.writeByte('!');
+    p.stdIn.close();
+    EXPECT_EQ(outputOf(p), "through the pipe!");
+    EXPECT_EQ(p.stdIn.writeBytes(data, 0, 3), 0);
+}
+
+TEST(Process, StandardErrorIsReadableWhenNothingDrainsIt) {
+    Process p("printf", Args{"oops"});
+    Process q("sh", Args{"-c", "printf oops >&2"});
+    EXPECT_EQ(q.stdErr.readAll().toString(), "oops");
+    EXPECT_EQ(p.stdErr.readAll().toString(), "");
+}
+
+TEST(Process, ErrorFloodBeforeOutputDoesNotStall) {
+    // 4 MiB on standard error before one line on standard output: far beyond what a pipe
+    // holds. Reading standard output passes the flood on instead of blocking on it.
+    Process p("sh", Args{"-c", "head -c 4194304 /dev/zero >&2; echo done"});
+    EXPECT_EQ(outputOf(p), "done\n");
+}
+
+TEST(Process, CreationFailureNamesTheCommand) {
+    for (const std::string& cmd : {std::string("/no/such/program"), std::string("no-such-program-here"),
+                                   std::string("/etc/hostname")}) {
+        try {
+            Process p(cmd, Args{"x"});
+            ADD_FAILURE() << cmd;
+        } catch (const runtime::Thrown& e) {
+            EXPECT_EQ(e.toString(), "Process creation failure : " + cmd);
+        }
+    }
+}
