@@ -6,7 +6,8 @@ BUILD_TYPE ?= Release
 ARGS       ?=
 
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
-PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev python3 ffmpeg mpv yt-dlp
+PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev \
+                  python3 ffmpeg mpv yt-dlp
 BENCH_PACKAGES := hyperfine
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)

@@ -1,5 +1,6 @@
 #include "util/Std.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -105,9 +106,13 @@ double Std::parseFloat(std::optional<std::string_view> text) {
             end = j;
         }
     }
-    // The prefix is plain decimal, which strtod reads the same in the "C" locale we run in;
-    // it also gives infinity or zero beyond the range of double.
-    double value = std::strtod(std::string(s.substr(from, end - from)).c_str(), nullptr);
+    // The prefix is plain decimal, which from_chars reads exactly and without allocating.
+    // Beyond the range of double it reports an error instead of a value; strtod, in the
+    // "C" locale we run in, gives infinity or zero there.
+    double value = 0;
+    if (std::from_chars(s.data() + from, s.data() + end, value).ec != std::errc()) {
+        value = std::strtod(std::string(s.substr(from, end - from)).c_str(), nullptr);
+    }
     return negative ? -value : value;
 }
 

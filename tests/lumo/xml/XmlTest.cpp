@@ -1,0 +1,74 @@
+// The node tree and the attribute accessor.
+#include "lumo/xml/Xml.h"
+
+#include <gtest/gtest.h>
+
+#include "lumo/xml/Fast.h"
+#include "runtime/Thrown.h"
+
+using lumo::xml::Fast;
+
+namespace {
+template <typename F>
+std::string thrown(F f) {
+    try {
+        f();
+    } catch (const runtime::Thrown& e) {
+        return e.toString();
+    }
+    return "nothing thrown";
+}
+}  // namespace
+
+TEST(Xml, FirstElementAndAttributeAccess) {
+    auto doc = Xml::parse("<e src='//x/y'></e>");
+    EXPECT_EQ(Fast(doc->firstElement()).att.resolve("src"), "//x/y");
+    EXPECT_EQ(thrown([&] { Fast(doc->firstElement()).att.resolve("href"); }), "e is missing attribute href");
+    EXPECT_EQ(thrown([&] { Fast(doc).att.resolve("src"); }), "Cannot access document attribute src");
+    EXPECT_EQ(Xml::parse("text only")->firstElement(), nullptr);
+    EXPECT_EQ(Xml::parse("")->firstElement(), nullptr);
+    auto pcdata = Xml::parse("t<b/>")->children()[0];
+    EXPECT_EQ(thrown([&] { Fast{pcdata}; }), "Invalid nodeType 1");
+    EXPECT_EQ(thrown([&] { Fast{nullptr}; }), "Invalid nodeType null");
+}
+
+TEST(Xml, NodeTypeRules) {
+    auto comment = Xml::createComment("c");
+    auto element = Xml::createElement("e");
+    auto doc = Xml::createDocument();
+    const std::string notElement = "Bad node type, expected Element but found ";
+    EXPECT_EQ(thrown([&] { comment->get("a"); }), notElement + "3");
+    EXPECT_EQ(thrown([&] { comment->set("a", "v"); }), notElement + "3");
+    EXPECT_EQ(thrown([&] { doc->nodeName(); }), notElement + "6");
+    EXPECT_EQ(thrown([&] { comment->addChild(element); }),
+              "Bad node type, expected Element or Document but found 3");
+    EXPECT_EQ(thrown([&] { comment->firstElement(); }), "Bad node type, expected Element or Document but found 3");
+    EXPECT_EQ(thrown([&] { element->nodeValue(); }), "Bad node type, unexpected 0");
+    EXPECT_EQ(thrown([&] { doc->setNodeValue("x"); }), "Bad node type, unexpected 6");
+    EXPECT_EQ(comment->nodeValue(), "c");
+    element->set("a", "1");
+    element->set("a", "2");
+    EXPECT_EQ(element->get("a"), "2");
+    EXPECT_TRUE(element->exists("a"));
+    EXPECT_FALSE(element->exists("b"));
+    EXPECT_EQ(element->get("b"), std::nullopt);
+}
+
+TEST(Xml, AddChildMovesANodeBetweenParents) {
+    auto first = Xml::createElement("first");
+    auto second = Xml::createElement("second");
+    auto child = Xml::createPCData("c");
+    first->addChild(child);
+    EXPECT_EQ(child->parent(), first);
+    second->addChild(child);
+    EXPECT_TRUE(first->children().empty());
+    EXPECT_EQ(second->children().size(), 1u);
+    EXPECT_EQ(child->parent(), second);
+    EXPECT_FALSE(first->removeChild(child));
+    EXPECT_TRUE(second->removeChild(child));
+    EXPECT_EQ(child->parent(), nullptr);
+    // A parent that goes away leaves its former children without a parent, not dangling.
+    auto orphan = Xml::createElement("o");
+    Xml::createElement("gone")->addChild(orphan);
+    EXPECT_EQ(orphan->parent(), nullptr);
+}
