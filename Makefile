@@ -1,6 +1,8 @@
 # Two commands for a newcomer: `make run ARGS='<page-url> 720 --player mpv'` and `make test`.
 # Both install missing Debian packages first (with sudo when not root).
 
+SHELL := /bin/bash
+
 BUILD_DIR  ?= build
 BUILD_TYPE ?= Release
 ARGS       ?=
@@ -8,7 +10,11 @@ ARGS       ?=
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
 PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev \
                   python3 ffmpeg mpv yt-dlp
-BENCH_PACKAGES := hyperfine
+BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
+                  libpugixml-dev libtinyxml2-dev
+FUZZ_PACKAGES  := clang libclang-rt-14-dev
+FUZZ_SECONDS   ?= 60
+FUZZ_TARGETS   := json xml ereg
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -16,7 +22,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
-.PHONY: all deps bench-deps build test run bench clean
+.PHONY: all deps bench-deps fuzz-deps build test run bench fuzz clean
 
 all: build
 
@@ -37,6 +43,9 @@ deps:
 bench-deps: deps
 	$(call install_missing,$(BENCH_PACKAGES))
 
+fuzz-deps: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
+
 $(BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 
@@ -53,6 +62,27 @@ run: build
 
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch
+	cmake -S . -B $(BUILD_DIR)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTREAMLAUNCH_TESTS=OFF \
+	  -DSTREAMLAUNCH_BENCH=ON
+	cmake --build $(BUILD_DIR)-bench -j2
+	$(BUILD_DIR)-bench/bench/parse_bench --benchmark_min_time=1
+
+# Each parser of outside input under libFuzzer with ASan and UBSan for FUZZ_SECONDS. The
+# corpus starts from fuzz/corpus and grows in the build folder; a crash fails the target
+# and leaves its input there as crash-*.
+fuzz: fuzz-deps
+	cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DSTREAMLAUNCH_FUZZ=ON -DSTREAMLAUNCH_TESTS=OFF $(if $(filter true,$(CI)),-DSTREAMLAUNCH_WERROR=ON)
+	cmake --build $(BUILD_DIR)-fuzz -j2
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(BUILD_DIR)-fuzz/corpus/$$t && cp -n fuzz/corpus/$$t/* $(BUILD_DIR)-fuzz/corpus/$$t/ ; \
+	  echo "== $${t}_fuzzer for $(FUZZ_SECONDS) s"; \
+	  $(BUILD_DIR)-fuzz/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -max_len=65536 -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)-fuzz/$$t- \
+	    $(BUILD_DIR)-fuzz/corpus/$$t 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)|ERROR' ; \
+	  [ $${PIPESTATUS[0]} -eq 0 ] || exit 1; \
+	done
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(BUILD_DIR)-fuzz

@@ -174,17 +174,21 @@ const Dynamic* DynamicObject::find(std::string_view name) const {
     return at == 0 ? nullptr : &fields_[at - 1].value;
 }
 
-void DynamicObject::set(std::string_view name, Dynamic value) {
+void DynamicObject::set(std::string name, Dynamic value) {
     if (const Dynamic* existing = find(name)) {
         *const_cast<Dynamic*>(existing) = std::move(value);
         return;
     }
-    fields_.push_back(Field{std::string(name), std::move(value)});
+    append(std::move(name), std::move(value));
+}
+
+void DynamicObject::append(std::string&& name, Dynamic&& value) {
+    fields_.push_back(Field{std::move(name), std::move(value)});
     if (fields_.size() < kIndexFrom) return;
     if (fields_.size() * 2 > index_.size()) {
         rebuildIndex();
     } else {
-        index_[slotOf(name)] = static_cast<std::uint32_t>(fields_.size());
+        index_[slotOf(fields_.back().name)] = static_cast<std::uint32_t>(fields_.size());
     }
 }
 

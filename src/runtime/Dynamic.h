@@ -80,7 +80,8 @@ public:
     // The value of the field, or nullptr when there is none.
     const Dynamic* find(std::string_view name) const;
     // Sets an existing field in place (order unchanged) or appends a new one.
-    void set(std::string_view name, Dynamic value);
+    void set(std::string name, Dynamic value);
+    void reserve(std::size_t fields) { fields_.reserve(fields); }
     const std::vector<Field>& fields() const { return fields_; }
     std::size_t size() const { return fields_.size(); }
 
@@ -89,6 +90,7 @@ private:
     // positions + 1 (0 marks an empty slot), so building a wide object stays linear.
     static constexpr std::size_t kIndexFrom = 12;
     std::size_t slotOf(std::string_view name) const;
+    void append(std::string&& name, Dynamic&& value);
     void rebuildIndex();
 
     std::vector<Field> fields_;

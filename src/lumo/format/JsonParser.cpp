@@ -102,8 +102,7 @@ void JsonParser::parseLiteral(std::string_view rest) {
 
 Dynamic JsonParser::parseObject() {
     DepthGuard guard(depth_, pos - 1);
-    Dynamic obj = Dynamic::object();
-    auto& fields = obj.asObject();
+    const std::size_t base = values_.size();
     std::string key;
     bool keyPending = false;
     Comma comma = Comma::Initial;
@@ -118,7 +117,8 @@ Dynamic JsonParser::parseObject() {
                 break;
             case ':':
                 if (!keyPending) invalidChar();
-                fields.set(key, parseRec());
+                keys_.push_back(std::move(key));
+                values_.push_back(parseRec());
                 keyPending = false;
                 comma = Comma::AfterValue;
                 break;
@@ -126,9 +126,19 @@ Dynamic JsonParser::parseObject() {
                 if (comma != Comma::AfterValue) invalidChar();
                 comma = Comma::AfterComma;
                 break;
-            case '}':
+            case '}': {
                 if (keyPending || comma == Comma::AfterComma) invalidChar();
+                Dynamic obj = Dynamic::object();
+                auto& fields = obj.asObject();
+                fields.reserve(values_.size() - base);
+                const std::size_t keyBase = keys_.size() - (values_.size() - base);
+                for (std::size_t i = base; i < values_.size(); ++i) {
+                    fields.set(std::move(keys_[keyBase + i - base]), std::move(values_[i]));
+                }
+                values_.resize(base);
+                keys_.resize(keyBase);
                 return obj;
+            }
             default: invalidChar();
         }
     }
@@ -136,8 +146,7 @@ Dynamic JsonParser::parseObject() {
 
 Dynamic JsonParser::parseArray() {
     DepthGuard guard(depth_, pos - 1);
-    Dynamic arr = Dynamic::array();
-    auto& items = arr.asArray();
+    const std::size_t base = values_.size();
     Comma comma = Comma::Initial;
     for (;;) {
         int c = nextChar();
@@ -147,13 +156,18 @@ Dynamic JsonParser::parseArray() {
                 if (comma != Comma::AfterValue) invalidChar();
                 comma = Comma::AfterComma;
                 break;
-            case ']':
+            case ']': {
                 if (comma == Comma::AfterComma) invalidChar();
+                Dynamic arr = Dynamic::array();
+                arr.asArray().assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
+                                     std::make_move_iterator(values_.end()));
+                values_.resize(base);
                 return arr;
+            }
             default:
                 if (comma == Comma::AfterValue) invalidChar();
                 --pos;
-                items.push_back(parseRec());
+                values_.push_back(parseRec());
                 comma = Comma::AfterValue;
         }
     }

@@ -10,6 +10,7 @@
 // The parser keeps a view of the text: the text must outlive it.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/Dynamic.h"
 
@@ -47,6 +48,10 @@ private:
 
     int depth_ = 0;
     std::string scratch_;
+    // Members and items of the open arrays and objects, innermost last: each container is
+    // built once at its end with its exact size, instead of growing as it is read.
+    std::vector<runtime::Dynamic> values_;
+    std::vector<std::string> keys_;
 };
 
 }  // namespace lumo::format

@@ -13,6 +13,10 @@ namespace {
 
 Xml::Xml(int nodeType, std::string text) : nodeType_(nodeType), text_(std::move(text)) {}
 
+Xml::~Xml() {
+    for (const Ptr& child : children_) child->parent_ = nullptr;
+}
+
 Xml::Ptr Xml::parse(std::string_view str) { return lumo::xml::Parser::parse(str); }
 
 Xml::Ptr Xml::createElement(std::string name) { return std::make_shared<Xml>(Element, std::move(name)); }
@@ -84,16 +88,16 @@ Xml::Ptr Xml::firstElement() const {
 
 void Xml::addChild(const Ptr& x) {
     requireContainer();
-    if (Ptr old = x->parent()) old->removeChild(x);
+    if (x->parent_ != nullptr) x->parent_->removeChild(x);
     children_.push_back(x);
-    x->parent_ = weak_from_this();
+    x->parent_ = this;
 }
 
 bool Xml::removeChild(const Ptr& x) {
     requireContainer();
     auto it = std::find(children_.begin(), children_.end(), x);
     if (it == children_.end()) return false;
-    x->parent_.reset();
+    x->parent_ = nullptr;
     children_.erase(it);
     return true;
 }

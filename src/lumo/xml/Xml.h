@@ -1,6 +1,7 @@
 #pragma once
 // The XML node tree. Nodes are shared (a child is owned by its parent's list, a caller
-// may hold any node); a node knows its parent without owning it. Type checks throw
+// may hold any node); a node knows its parent without owning it, and a parent that goes
+// away first clears that link in its children. Type checks throw
 // runtime::ThrownMessage with the node type's number, e.g. "Bad node type, expected
 // Element but found 3".
 #include <memory>
@@ -10,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-class Xml : public std::enable_shared_from_this<Xml> {
+class Xml {
 public:
     using Ptr = std::shared_ptr<Xml>;
 
@@ -41,7 +42,8 @@ public:
     const std::string& nodeValue() const;
     void setNodeValue(std::string value);
 
-    Ptr parent() const { return parent_.lock(); }
+    // Null for a node in no parent's list.
+    Xml* parent() const { return parent_; }
     const std::vector<Ptr>& children() const { return children_; }
 
     // Attributes, Elements only; values are stored decoded.
@@ -57,6 +59,9 @@ public:
 
     // Use the create functions; public only for make_shared.
     Xml(int nodeType, std::string text);
+    ~Xml();
+    Xml(const Xml&) = delete;
+    Xml& operator=(const Xml&) = delete;
 
 private:
     void requireElement() const;
@@ -64,7 +69,7 @@ private:
 
     int nodeType_;
     std::string text_;  // nodeName of an Element, nodeValue of a text node
-    std::weak_ptr<Xml> parent_;
+    Xml* parent_ = nullptr;
     std::vector<Ptr> children_;
     // Insertion-ordered; elements carry few attributes, so a flat list beats a hash table.
     std::vector<std::pair<std::string, std::string>> attributes_;

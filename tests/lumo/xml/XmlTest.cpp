@@ -59,11 +59,11 @@ TEST(Xml, AddChildMovesANodeBetweenParents) {
     auto second = Xml::createElement("second");
     auto child = Xml::createPCData("c");
     first->addChild(child);
-    EXPECT_EQ(child->parent(), first);
+    EXPECT_EQ(child->parent(), first.get());
     second->addChild(child);
     EXPECT_TRUE(first->children().empty());
     EXPECT_EQ(second->children().size(), 1u);
-    EXPECT_EQ(child->parent(), second);
+    EXPECT_EQ(child->parent(), second.get());
     EXPECT_FALSE(first->removeChild(child));
     EXPECT_TRUE(second->removeChild(child));
     EXPECT_EQ(child->parent(), nullptr);
