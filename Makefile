@@ -8,8 +8,8 @@ BUILD_TYPE ?= Release
 ARGS       ?=
 
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
-PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev \
-                  python3 ffmpeg mpv yt-dlp
+PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev libmbedtls-dev \
+                  python3 ffmpeg mpv yt-dlp openssl ca-certificates
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
                   libpugixml-dev libtinyxml2-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev

@@ -1,6 +1,8 @@
 #include "support/Run.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -125,6 +127,45 @@ Daemon::Daemon(const std::vector<std::string>& argv, std::chrono::milliseconds b
         throw std::runtime_error("server did not start: " + argv[0]);
     }
     firstLine_.pop_back();
+}
+
+Daemon::Daemon(const std::vector<std::string>& argv, int port, std::chrono::milliseconds bound) {
+    int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_ = spawn(argv, {}, devnull, devnull);
+    close(devnull);
+    if (!waitFor([&] { return acceptsConnections(port); }, bound)) {
+        kill(-pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("server did not start: " + argv[0]);
+    }
+}
+
+namespace {
+sockaddr_in loopback(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    return addr;
+}
+}  // namespace
+
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = loopback(0);
+    socklen_t size = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), size);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool acceptsConnections(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = loopback(port);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
 }
 
 Daemon::~Daemon() {

@@ -22,11 +22,18 @@ RunResult run(const std::vector<std::string>& argv, std::chrono::milliseconds bo
 template <typename Pred>
 bool waitFor(Pred done, std::chrono::milliseconds bound);
 
+// A loopback port that nothing listens on at the moment of asking.
+int freePort();
+// True once something accepts TCP connections on the loopback port.
+bool acceptsConnections(int port);
+
 // A background process kept running for the length of a test (a local server); it is
-// killed and reaped when the owner goes. Its first line of output is read at start.
+// killed and reaped when the owner goes. At start it waits for the first line of its
+// output, or, given a port, until that loopback port accepts connections.
 class Daemon {
 public:
     Daemon(const std::vector<std::string>& argv, std::chrono::milliseconds bound);
+    Daemon(const std::vector<std::string>& argv, int port, std::chrono::milliseconds bound);
     ~Daemon();
     Daemon(const Daemon&) = delete;
     Daemon& operator=(const Daemon&) = delete;

@@ -1,20 +1,12 @@
+#include "support/ThrownText.h"
 #include "util/EReg.h"
 
 #include <gtest/gtest.h>
 
 #include "runtime/Thrown.h"
 
-namespace {
-template <typename F>
-std::string thrown(F f) {
-    try {
-        f();
-    } catch (const runtime::Thrown& e) {
-        return e.toString();
-    }
-    return "nothing thrown";
-}
-}  // namespace
+using testsupport::thrownText;
+
 
 TEST(EReg, GroupsOfTheLastMatch) {
     EReg url("^(https?)://([^/:]+)(:[0-9]+)?(/.*)?$", "");
@@ -23,10 +15,10 @@ TEST(EReg, GroupsOfTheLastMatch) {
     EXPECT_EQ(url.matched(1), "http");
     EXPECT_EQ(url.matched(3), std::nullopt);
     EXPECT_EQ(url.matched(4), "/path?q");
-    EXPECT_EQ(thrown([&] { url.matched(5); }), "regexp_matched - no valid match");
-    EXPECT_EQ(thrown([&] { url.matched(-1); }), "regexp_matched - no valid match");
+    EXPECT_EQ(thrownText([&] { url.matched(5); }), "regexp_matched - no valid match");
+    EXPECT_EQ(thrownText([&] { url.matched(-1); }), "regexp_matched - no valid match");
     EXPECT_FALSE(url.match("ftp://x"));
-    EXPECT_EQ(thrown([&] { url.matched(0); }), "regexp_matched - no valid match");
+    EXPECT_EQ(thrownText([&] { url.matched(0); }), "regexp_matched - no valid match");
     EXPECT_EQ(url.matchedPos(), std::nullopt);
 }
 
@@ -54,11 +46,11 @@ TEST(EReg, Options) {
     // Invalid UTF-8 under "u" is no match, not a crash.
     EXPECT_FALSE(EReg("x", "u").match("\xFFx"));
     EReg rejected("a", "z");
-    EXPECT_EQ(thrown([&] { rejected.match("a"); }), "Regexp options not accepted");
+    EXPECT_EQ(thrownText([&] { rejected.match("a"); }), "Regexp options not accepted");
 }
 
 TEST(EReg, CompilationErrorsNameThePattern) {
-    std::string message = thrown([] { EReg("a(b", ""); });
+    std::string message = thrownText([] { EReg("a(b", ""); });
     EXPECT_TRUE(message.starts_with("Regexp compilation error : ")) << message;
     EXPECT_TRUE(message.ends_with(" in a(b")) << message;
 }

@@ -1,0 +1,236 @@
+#include "native/socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "lumo/io/Bytes.h"
+#include "native/posix/fd.h"
+#include "runtime/Thrown.h"
+
+namespace native {
+
+using posix::retryOnInterrupt;
+
+struct SocketHandle {
+    posix::Fd fd;
+};
+
+namespace {
+
+SocketHandle& checked(SocketHandle* s) {
+    if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
+    return *s;
+}
+
+// A blocking socket reports an expired timeout as EAGAIN, so only an operation still in
+// progress counts as would-block here.
+[[noreturn]] void throwFailure() {
+    bool blocking = errno == EINPROGRESS || errno == EALREADY;
+    throw runtime::ThrownMessage(blocking ? "Blocking" : "EOF");
+}
+
+void connectTo(SocketHandle* s, const sockaddr* addr, socklen_t size) {
+    int fd = checked(s).fd.get();
+    if (retryOnInterrupt([&] { return ::connect(fd, addr, size); }) != 0) {
+        // Interrupted connects go on in the background; EALREADY or EISCONN follows.
+        if (errno == EISCONN) return;
+        throwFailure();
+    }
+}
+
+int sendOnce(SocketHandle& s, const void* data, std::size_t len) {
+    return static_cast<int>(retryOnInterrupt([&] { return ::send(s.fd.get(), data, len, MSG_NOSIGNAL); }));
+}
+
+int recvOnce(SocketHandle& s, void* data, std::size_t len) {
+    return static_cast<int>(retryOnInterrupt([&] { return ::recv(s.fd.get(), data, len, 0); }));
+}
+
+}  // namespace
+
+SocketRef socket_new(bool datagram, bool ipv6) {
+    int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
+    if (fd < 0) return nullptr;
+    auto s = std::make_shared<SocketHandle>();
+    s->fd.reset(fd);
+    return s;
+}
+
+void socket_close(SocketHandle* s) { checked(s).fd.reset(); }
+
+void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = ip;
+    connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+}
+
+void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_port = htons(static_cast<std::uint16_t>(port));
+    std::memcpy(&addr.sin6_addr, ip.data(), ip.size());
+    connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+}
+
+int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len) {
+    SocketHandle& h = checked(s);
+    if (!bytes.isRange(pos, len)) return 0;
+    int n = sendOnce(h, bytes.b() + pos, static_cast<std::size_t>(len));
+    if (n < 0) throwFailure();
+    return n;
+}
+
+int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len) {
+    SocketHandle& h = checked(s);
+    if (!bytes.isRange(pos, len)) return 0;
+    int n = recvOnce(h, bytes.b() + pos, static_cast<std::size_t>(len));
+    if (n < 0) throwFailure();
+    return n;
+}
+
+void socket_send_char(SocketHandle* s, int c) {
+    SocketHandle& h = checked(s);
+    auto byte = static_cast<unsigned char>(c);
+    if (sendOnce(h, &byte, 1) < 0) throwFailure();
+}
+
+int socket_recv_char(SocketHandle* s) {
+    SocketHandle& h = checked(s);
+    unsigned char byte = 0;
+    int n = recvOnce(h, &byte, 1);
+    if (n < 0) throwFailure();
+    if (n == 0) throw runtime::ThrownMessage("Connection closed");
+    return byte;
+}
+
+void socket_write(SocketHandle* s, const std::string& text) {
+    SocketHandle& h = checked(s);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        int n = sendOnce(h, text.data() + done, text.size() - done);
+        if (n < 0) throwFailure();
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void socket_set_timeout(SocketHandle* s, double seconds) {
+    SocketHandle& h = checked(s);
+    // Whole milliseconds, truncated. Negative or NaN means none, and huge values are
+    // clamped, rather than converted with an undefined result.
+    double wanted = seconds * 1000;
+    long ms = wanted > 0 ? static_cast<long>(std::min(wanted, 2147483647.0)) : 0;
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    if (::setsockopt(h.fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0) {
+        ::setsockopt(h.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+}
+
+void socket_shutdown(SocketHandle* s, bool read, bool write) {
+    SocketHandle& h = checked(s);
+    if (!read && !write) return;
+    ::shutdown(h.fd.get(), read && write ? SHUT_RDWR : read ? SHUT_RD : SHUT_WR);
+}
+
+int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len) {
+    return sendOnce(checked(s), data, len);
+}
+
+int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
+    return recvOnce(checked(s), data, len);
+}
+
+SocketFailure socket_last_failure() {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return SocketFailure::TimedOut;
+    if (errno == EINPROGRESS || errno == EALREADY) return SocketFailure::WouldBlock;
+    return SocketFailure::Other;
+}
+
+SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
+                         const std::optional<std::vector<SocketHandle*>>& write,
+                         const std::optional<std::vector<SocketHandle*>>& others,
+                         std::optional<double> timeout) {
+    // poll rather than select: descriptors above FD_SETSIZE would overflow an fd_set.
+    std::vector<pollfd> fds;
+    const std::optional<std::vector<SocketHandle*>>* sets[] = {&read, &write, &others};
+    const short events[] = {POLLIN, POLLOUT, POLLPRI};
+    for (int k = 0; k < 3; ++k) {
+        if (!*sets[k]) continue;
+        if ((*sets[k])->size() > 64) throw runtime::ThrownMessage("Too many sockets in select");
+        for (SocketHandle* s : **sets[k]) fds.push_back(pollfd{checked(s).fd.get(), events[k], 0});
+    }
+    timespec limit{};
+    timespec* wait = nullptr;
+    if (timeout && *timeout >= 0) {
+        limit.tv_sec = static_cast<time_t>(*timeout);
+        limit.tv_nsec = static_cast<long>((*timeout - static_cast<double>(limit.tv_sec)) * 1000000) * 1000;
+        wait = &limit;
+    }
+    if (::ppoll(fds.data(), fds.size(), wait, nullptr) < 0) {
+        throw runtime::ThrownMessage("Select error " + std::to_string(errno));
+    }
+    SelectSets result;
+    std::vector<bool>* outs[] = {&result.read, &result.write, &result.others};
+    const short ready[] = {POLLIN | POLLHUP | POLLERR, POLLOUT | POLLHUP | POLLERR, POLLPRI};
+    std::size_t at = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (!*sets[k]) continue;
+        for (std::size_t i = 0; i < (*sets[k])->size(); ++i, ++at) {
+            outs[k]->push_back((fds[at].revents & ready[k]) != 0 && fds[at].fd >= 0);
+        }
+    }
+    return result;
+}
+
+std::uint32_t host_resolve(const std::string& name) {
+    in_addr_t literal = ::inet_addr(name.c_str());
+    if (literal != INADDR_NONE) return literal;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        throw runtime::ThrownMessage("Unknown host:" + name);
+    }
+    std::uint32_t ip = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return ip;
+}
+
+std::optional<Ipv6Address> host_resolve_ipv6(const std::string& name) {
+    Ipv6Address ip{};
+    if (::inet_pton(AF_INET6, name.c_str(), ip.data()) == 1) return ip;
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = AF_INET6;
+    addrinfo* found = nullptr;
+    if (int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found); rc != 0) {
+        throw runtime::ThrownMessage(name + ":" + ::gai_strerror(rc));
+    }
+    if (found == nullptr) return std::nullopt;
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
+    if (found->ai_family != AF_INET6) throw runtime::ThrownMessage("Unkown ai_family");
+    std::memcpy(ip.data(), &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, ip.size());
+    return ip;
+}
+
+std::string host_to_string(std::uint32_t ip) {
+    in_addr addr{};
+    addr.s_addr = ip;
+    return ::inet_ntoa(addr);
+}
+
+std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) {
+    char buf[100];
+    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
+    return std::string(buf);
+}
+
+}  // namespace native

@@ -1,0 +1,73 @@
+#pragma once
+// TLS over mbedTLS: certificate chains ("sslcert"), private keys, configurations
+// ("sslconfig") and contexts ("sslctx"). Library failures throw runtime::ThrownMessage
+// with the library's own text for the code. A transport failure (-1 from the socket
+// callbacks) throws "Blocking" when the call would block or timed out, and "ssl network
+// error" otherwise.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "native/socket.h"
+
+namespace lumo::io {
+class Bytes;
+}
+
+namespace native {
+
+struct CertChain;
+struct PrivateKey;
+struct TlsConfig;
+struct TlsContext;
+using CertRef = std::shared_ptr<CertChain>;
+using KeyRef = std::shared_ptr<PrivateKey>;
+using ConfigRef = std::shared_ptr<TlsConfig>;
+using ContextRef = std::shared_ptr<TlsContext>;
+
+// The library's text for a code (its fallback "UNKNOWN ERROR CODE (%04X)" included).
+std::string tls_error_text(int code);
+
+// Every certificate of a PEM or DER file, or of every file in a folder. Any certificate
+// that fails to parse fails the whole load, with the text of the library's result.
+CertRef cert_load_file(const std::string& file);
+CertRef cert_load_path(const std::string& path);
+// The platform's certificate store; null where there is none (POSIX) or it is empty.
+CertRef cert_load_system_roots();
+// How many certificates the chain holds.
+int cert_count(const CertChain& chain);
+// A private key from a PEM or DER file (for the server role).
+KeyRef key_load_file(const std::string& file);
+
+// Server name -> identity to present, or absent to refuse the handshake.
+using SniFunction = std::function<std::optional<std::pair<CertRef, KeyRef>>(const std::string&)>;
+
+ConfigRef tls_config_new(bool server);
+void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key);
+// The function must outlive the configuration.
+void tls_conf_sni(TlsConfig& c, const SniFunction* sni);
+void tls_conf_ca(TlsConfig& c, const CertRef& chain);
+// 1 required, 2 optional, anything else none.
+void tls_conf_authmode(TlsConfig& c, int mode);
+void tls_config_close(TlsConfig& c);
+
+// The socket must outlive the context's use of it.
+ContextRef tls_context_new(TlsConfig& c, SocketHandle* socket);
+void tls_set_hostname(TlsContext& ctx, const std::string& name);
+void tls_handshake(TlsContext& ctx);
+void tls_write_all(TlsContext& ctx, const lumo::io::Bytes& data);
+// Throws "invalid char" for a value outside 0..255; the library's result is not looked at.
+void tls_send_char(TlsContext& ctx, int c);
+// One library write; its result as it is (a negative code too). "ssl_send" for a bad range.
+int tls_send(TlsContext& ctx, const lumo::io::Bytes& buf, int pos, int len);
+// One decrypted byte; "ssl_recv_char" for anything else.
+int tls_recv_char(TlsContext& ctx);
+// One library read: 0 when the peer closed the connection, "ssl_recv" for a bad range
+// or a TLS failure (a close-notify alert included).
+int tls_recv(TlsContext& ctx, lumo::io::Bytes& buf, int pos, int len);
+void tls_context_close(TlsContext& ctx);
+bool tls_context_open(const TlsContext& ctx);
+
+}  // namespace native

@@ -1,0 +1,58 @@
+#pragma once
+// The library structures behind the TLS handles; for the TLS layer and for tests that
+// drive the peer's side of a handshake with a configuration of ours.
+#include <mbedtls/pk.h>
+#include <mbedtls/ssl.h>
+#include <mbedtls/x509_crt.h>
+
+#include <memory>
+
+#include "native/tls.h"
+
+namespace native {
+
+// A library structure with its init and free functions, owned like any C++ object.
+template <typename T, void (*Init)(T*), void (*Free)(T*)>
+struct LibraryObject {
+    T value;
+    LibraryObject() { Init(&value); }
+    ~LibraryObject() { Free(&value); }
+    LibraryObject(const LibraryObject&) = delete;
+    LibraryObject& operator=(const LibraryObject&) = delete;
+};
+
+struct CertChain {
+    mbedtls_x509_crt crt;
+    CertChain() { mbedtls_x509_crt_init(&crt); }
+    ~CertChain() { mbedtls_x509_crt_free(&crt); }
+    CertChain(const CertChain&) = delete;
+    CertChain& operator=(const CertChain&) = delete;
+};
+
+struct PrivateKey {
+    mbedtls_pk_context pk;
+    PrivateKey() { mbedtls_pk_init(&pk); }
+    ~PrivateKey() { mbedtls_pk_free(&pk); }
+    PrivateKey(const PrivateKey&) = delete;
+    PrivateKey& operator=(const PrivateKey&) = delete;
+};
+
+// Freed by an explicit close or, at the latest, by the destructor; a second free does
+// nothing. The configuration keeps the chains and keys it was given alive.
+struct TlsConfig {
+    using Library = LibraryObject<mbedtls_ssl_config, mbedtls_ssl_config_init, mbedtls_ssl_config_free>;
+    std::unique_ptr<Library> conf = std::make_unique<Library>();
+    mbedtls_ssl_config* get() const { return conf ? &conf->value : nullptr; }
+    CertRef ca, ownCert;
+    KeyRef ownKey;
+};
+
+struct TlsContext {
+    using Library = LibraryObject<mbedtls_ssl_context, mbedtls_ssl_init, mbedtls_ssl_free>;
+    std::unique_ptr<Library> ssl = std::make_unique<Library>();
+    mbedtls_ssl_context* get() const { return ssl ? &ssl->value : nullptr; }
+    SocketHandle* socket = nullptr;
+    SocketFailure lastFailure = SocketFailure::Other;  // of the transport's last -1
+};
+
+}  // namespace native

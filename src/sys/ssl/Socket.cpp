@@ -1,0 +1,169 @@
+#include "sys/ssl/Socket.h"
+
+#include "lumo/io/Eof.h"
+#include "lumo/io/Error.h"
+#include "runtime/Thrown.h"
+
+namespace sys::ssl {
+
+std::optional<bool> Socket::DEFAULT_VERIFY_CERT = true;
+Certificate::Ptr Socket::DEFAULT_CA;
+
+namespace {
+
+bool isBlocking(const runtime::Thrown& e) { return e.toString() == "Blocking"; }
+
+// The stream form of a failure: Blocked for a transport that would block, else Custom.
+[[noreturn]] void throwStreamError(const runtime::Thrown& e) {
+    if (isBlocking(e)) throw lumo::io::Error::Blocked();
+    throw lumo::io::Error::Custom(e.toString());
+}
+
+}  // namespace
+
+Socket::Socket() : net::Socket(NoInit{}) { Socket::init(); }
+
+Socket::~Socket() = default;
+
+void Socket::init() {
+    s_ = native::socket_new(false, false);
+    input = std::make_unique<detail::SocketInput>(this);
+    output = std::make_unique<detail::SocketOutput>(this);
+    if (DEFAULT_VERIFY_CERT.value_or(false) && !DEFAULT_CA) {
+        try {
+            DEFAULT_CA = Certificate::loadDefaults();
+        } catch (const runtime::Thrown&) {
+            // No usable system roots: verification then fails with the library's text.
+        }
+    }
+    verifyCert = DEFAULT_VERIFY_CERT;
+    caCert = DEFAULT_CA;
+}
+
+native::ConfigRef Socket::buildSSLConfig(bool server) {
+    native::ConfigRef c = native::tls_config_new(server);
+    if (ownCert && ownKey) native::tls_conf_own_cert(*c, ownCert->x_, ownKey->k_);
+    if (altSNIContexts) {
+        sniCallback = std::make_unique<native::SniFunction>(
+            [this](const std::string& name) -> std::optional<std::pair<native::CertRef, native::KeyRef>> {
+                for (const SniContext& alt : *altSNIContexts) {
+                    if (alt.match && alt.match(name) && alt.cert && alt.key) {
+                        return std::make_pair(alt.cert->x_, alt.key->k_);
+                    }
+                }
+                if (ownKey && ownCert) return std::make_pair(ownCert->x_, ownKey->k_);
+                return std::nullopt;
+            });
+        native::tls_conf_sni(*c, sniCallback.get());
+    }
+    if (caCert) native::tls_conf_ca(*c, caCert->x_);
+    native::tls_conf_authmode(*c, !verifyCert ? 2 : *verifyCert ? 1 : 0);
+    return c;
+}
+
+void Socket::connect(const net::Host& host, int port) {
+    try {
+        conf = buildSSLConfig(false);
+        ssl = native::tls_context_new(*conf, s_.get());
+        handshakeDone = false;
+        if (!hostname) hostname = host.host;
+        native::tls_set_hostname(*ssl, *hostname);
+        native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
+        handshake();
+    } catch (const runtime::ThrownMessage& e) {
+        if (e.message() == "Invalid socket handle") {
+            throw runtime::ThrownMessage("Failed to connect on " + host.host + ":" + std::to_string(port));
+        }
+        throw;
+    }
+}
+
+void Socket::handshake() {
+    if (handshakeDone) return;
+    if (!ssl) throw runtime::ThrownMessage("TLS socket is not connected");
+    try {
+        native::tls_handshake(*ssl);
+    } catch (const runtime::Thrown& e) {
+        if (isBlocking(e)) throw lumo::io::Error::Blocked();
+        throw;
+    }
+    handshakeDone = true;
+}
+
+void Socket::write(const std::string& content) {
+    handshake();
+    native::tls_write_all(*ssl, lumo::io::Bytes::ofString(content));
+}
+
+void Socket::close() {
+    if (ssl) native::tls_context_close(*ssl);
+    if (conf) native::tls_config_close(*conf);
+    if (altSNIContexts) sniCallback.reset();
+    native::socket_close(s_.get());
+    static_cast<detail::SocketOutput&>(*output).detach();
+    static_cast<detail::SocketInput&>(*input).detach();
+    input->close();
+    output->close();
+}
+
+namespace detail {
+
+int SocketInput::readByte() {
+    try {
+        if (!s_) throw runtime::ThrownMessage("Invalid handle");
+        s_->handshake();
+        return native::tls_recv_char(*s_->ssl);
+    } catch (const runtime::Thrown& e) {
+        if (isBlocking(e)) throw lumo::io::Error::Blocked();
+        if (!s_) throw lumo::io::Error::Custom(e.toString());
+        throw lumo::io::Eof();
+    }
+}
+
+int SocketInput::readBytes(lumo::io::Bytes& buf, int pos, int len) {
+    if (!s_) throw runtime::ThrownMessage("Invalid handle");
+    int r = 0;
+    try {
+        s_->handshake();
+        r = native::tls_recv(*s_->ssl, buf, pos, len);
+    } catch (const runtime::Thrown& e) {
+        throwStreamError(e);
+    }
+    if (r == 0) throw lumo::io::Eof();
+    return r;
+}
+
+void SocketInput::close() {
+    Input::close();
+    if (s_) s_->close();
+}
+
+void SocketOutput::writeByte(int c) {
+    if (!s_) throw runtime::ThrownMessage("Invalid handle");
+    try {
+        s_->handshake();
+        native::tls_send_char(*s_->ssl, c);
+    } catch (const runtime::Thrown& e) {
+        throwStreamError(e);
+    }
+}
+
+int SocketOutput::writeBytes(const lumo::io::Bytes& buf, int pos, int len) {
+    try {
+        // Detached: fail before touching the released context.
+        if (!s_) throw runtime::ThrownMessage("Invalid handle");
+        s_->handshake();
+        return native::tls_send(*s_->ssl, buf, pos, len);
+    } catch (const runtime::Thrown& e) {
+        throwStreamError(e);
+    }
+}
+
+void SocketOutput::close() {
+    Output::close();
+    if (s_) s_->close();
+}
+
+}  // namespace detail
+
+}  // namespace sys::ssl

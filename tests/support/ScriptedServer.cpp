@@ -1,0 +1,74 @@
+#include "support/ScriptedServer.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace testsupport {
+
+ScriptedServer::ScriptedServer(std::function<void(int fd)> script, bool ipv6) {
+    listener_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage storage{};
+    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (ipv6) {
+        auto* addr = reinterpret_cast<sockaddr_in6*>(&storage);
+        addr->sin6_family = AF_INET6;
+        addr->sin6_addr = in6addr_loopback;
+    } else {
+        auto* addr = reinterpret_cast<sockaddr_in*>(&storage);
+        addr->sin_family = AF_INET;
+        addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    auto* addr = reinterpret_cast<sockaddr*>(&storage);
+    if (bind(listener_, addr, size) != 0 || listen(listener_, 4) != 0 || getsockname(listener_, addr, &size) != 0) {
+        throw std::runtime_error("cannot listen on loopback");
+    }
+    port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                       : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    thread_ = std::thread([this, script = std::move(script)] {
+        pollfd p{listener_, POLLIN, 0};
+        if (poll(&p, 1, 10000) != 1) return;
+        int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return;
+        timeval bound{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+        script(fd);
+        close(fd);
+    });
+}
+
+void ScriptedServer::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+ScriptedServer::~ScriptedServer() {
+    join();
+    close(listener_);
+}
+
+std::string readUpTo(int fd, std::size_t count) {
+    std::string got;
+    char buf[4096];
+    while (got.size() < count) {
+        ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
+        if (n <= 0) break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+void writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace testsupport

@@ -1,0 +1,33 @@
+#pragma once
+// A loopback TCP server that accepts one connection and runs a script on it in a thread
+// of its own: for replies that real servers never send, and for closing at exact points.
+// Every wait is bounded: accept gives up after 10 s, and the descriptor gets 10 s
+// send and receive timeouts.
+#include <functional>
+#include <thread>
+
+namespace testsupport {
+
+class ScriptedServer {
+public:
+    // On 127.0.0.1, or on ::1 with ipv6.
+    explicit ScriptedServer(std::function<void(int fd)> script, bool ipv6 = false);
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    int port() const { return port_; }
+    // Waits for the script to end.
+    void join();
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// Reads until the peer closes or `count` bytes arrived (bounded by the fd's timeout).
+std::string readUpTo(int fd, std::size_t count);
+void writeAll(int fd, const std::string& data);
+
+}  // namespace testsupport

@@ -1,0 +1,187 @@
+// The TCP socket against scripted loopback servers.
+#include "support/ThrownText.h"
+#include "sys/net/Socket.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "lumo/io/Eof.h"
+#include "lumo/io/Error.h"
+#include "support/Run.h"
+#include "support/ScriptedServer.h"
+
+using testsupport::thrownText;
+
+using lumo::io::Bytes;
+using sys::net::Host;
+using sys::net::Socket;
+using testsupport::ScriptedServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+
+// A server that answers after the client has finished sending: it echoes with a prefix.
+ScriptedServer echoServer(bool ipv6 = false) {
+    return ScriptedServer(
+        [](int fd) {
+            std::string request = testsupport::readUpTo(fd, 1 << 20);
+            testsupport::writeAll(fd, "pong:" + request);
+        },
+        ipv6);
+}
+
+}  // namespace
+
+TEST(Socket, ConnectWriteHalfCloseAndReadToTheEnd) {
+    ScriptedServer server = echoServer();
+    Socket s;
+    s.connect(Host("127.0.0.1"), server.port());
+    s.write("ping ");
+    Bytes more = Bytes::ofString("and more");
+    s.output->writeFullBytes(more, 0, more.length());
+    s.output->writeByte(256);  // ignored, as are negatives
+    s.output->writeByte(-1);
+    s.shutdown(false, true);
+    EXPECT_EQ(s.input->readAll().toString(), "pong:ping and more");
+    Bytes buf = Bytes::alloc(4);
+    EXPECT_THROW(s.input->readBytes(buf, 0, 4), lumo::io::Eof);
+    EXPECT_THROW(s.input->readByte(), lumo::io::Eof);
+    s.close();
+}
+
+TEST(Socket, Ipv6LiteralConnects) {
+    ScriptedServer server = echoServer(true);
+    Host host("::1");
+    EXPECT_EQ(host.ip, 0);
+    ASSERT_TRUE(host.ipv6.has_value());
+    EXPECT_EQ(host.toString(), "::1");
+    Socket s;
+    s.connect(host, server.port());
+    s.write("six");
+    s.shutdown(false, true);
+    EXPECT_EQ(s.input->readAll().toString(), "pong:six");
+}
+
+TEST(Socket, ReceiveTimeoutTurnsIntoTheStreamErrors) {
+    ScriptedServer server([](int fd) { testsupport::readUpTo(fd, 1); });  // silent until closed
+    Socket s;
+    s.connect(Host("127.0.0.1"), server.port());
+    s.setTimeout(0.2);
+    Bytes buf = Bytes::alloc(8);
+    EXPECT_EQ(thrownText([&] { s.input->readBytes(buf, 0, 8); }), "Custom(EOF)");
+    EXPECT_EQ(thrownText([&] { s.input->readByte(); }), "Eof");
+    // len 0 receives nothing, which counts as the end.
+    EXPECT_EQ(thrownText([&] { s.input->readBytes(buf, 0, 0); }), "Eof");
+    s.close();
+}
+
+TEST(Socket, TimeoutsAreWholeMillisecondsSoHalfAMillisecondIsNone) {
+    ScriptedServer server([](int fd) {
+        std::this_thread::sleep_for(300ms);
+        testsupport::writeAll(fd, "late");
+    });
+    Socket s;
+    s.connect(Host("127.0.0.1"), server.port());
+    s.setTimeout(0.0005);
+    EXPECT_EQ(s.input->readByte(), 'l');
+}
+
+TEST(Socket, ConnectFailures) {
+    Socket unusable;
+    unusable.s_.reset();  // as when the system refused a socket
+    EXPECT_EQ(thrownText([&] { unusable.connect(Host("127.0.0.1"), 80); }), "Failed to connect on 127.0.0.1:80");
+
+    Host nowhere("127.0.0.1");
+    nowhere.host = "somewhere";
+    nowhere.ip = 0;
+    Socket s;
+    EXPECT_EQ(thrownText([&] { s.connect(nowhere, 80); }), "Unresolved host");
+
+    int closedPort = testsupport::freePort();
+    EXPECT_EQ(thrownText([&] { Socket().connect(Host("127.0.0.1"), closedPort); }), "EOF");
+}
+
+TEST(Host, LiteralsNeedNoLookup) {
+    Host v4("127.0.0.1");
+    EXPECT_EQ(v4.host, "127.0.0.1");
+    EXPECT_EQ(v4.toString(), "127.0.0.1");
+    EXPECT_FALSE(v4.ipv6.has_value());
+    const auto* octets = reinterpret_cast<const unsigned char*>(&v4.ip);
+    EXPECT_EQ(octets[0], 127);
+    EXPECT_EQ(octets[3], 1);
+    EXPECT_EQ(Host("0.0.0.0").ip, 0);
+    EXPECT_EQ(Host("localhost").toString(), "127.0.0.1");
+}
+
+TEST(Host, UnresolvableNameGivesTheResolverText) {
+    // In a network namespace of its own, so that no query leaves the machine.
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        std::string text = unshare(CLONE_NEWNET) != 0 ? "unshare failed" : thrownText([] { Host("no-such-host.invalid"); });
+        (void)!write(out[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(out[1]);
+    std::string text = testsupport::readUpTo(out[0], 4096);
+    close(out[0]);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(text.starts_with("no-such-host.invalid:")) << text;
+    EXPECT_GT(text.size(), std::string("no-such-host.invalid:").size()) << text;
+    EXPECT_EQ(text.find("Unknown host"), std::string::npos) << text;
+}
+
+TEST(Socket, SelectReportsReadiness) {
+    ScriptedServer talker([](int fd) {
+        testsupport::writeAll(fd, "x");
+        testsupport::readUpTo(fd, 1);
+    });
+    ScriptedServer silent([](int fd) { testsupport::readUpTo(fd, 1); });
+    Socket a;
+    Socket b;
+    a.connect(Host("127.0.0.1"), talker.port());
+    b.connect(Host("127.0.0.1"), silent.port());
+    auto ready = Socket::select(std::vector<Socket*>{&b, &a}, std::nullopt, std::vector<Socket*>{}, 5.0);
+    ASSERT_TRUE(ready.read.has_value());
+    EXPECT_EQ(*ready.read, std::vector<Socket*>{&a});
+    EXPECT_FALSE(ready.write.has_value());
+    EXPECT_TRUE(ready.others->empty());
+    auto writable = Socket::select(std::nullopt, std::vector<Socket*>{&a, &b, &a}, std::nullopt, 0.0);
+    EXPECT_EQ(*writable.write, (std::vector<Socket*>{&a, &b, &a}));
+    auto none = Socket::select(std::vector<Socket*>{&b}, std::nullopt, std::nullopt, 0.05);
+    EXPECT_TRUE(none.read->empty());
+
+    std::vector<Socket*> many(65, &a);
+    EXPECT_EQ(thrownText([&] { Socket::select(many, std::nullopt, std::nullopt, 0.0); }), "Too many sockets in select");
+    a.close();
+    b.close();
+}
+
+TEST(Socket, CloseDetachesStreamsAndNeverReachesAReusedDescriptor) {
+    ScriptedServer first([](int fd) { testsupport::readUpTo(fd, 1); });
+    Socket s;
+    s.connect(Host("127.0.0.1"), first.port());
+    s.close();
+    Bytes buf = Bytes::alloc(4);
+    EXPECT_EQ(thrownText([&] { s.input->readBytes(buf, 0, 4); }), "Invalid handle");
+    EXPECT_EQ(thrownText([&] { s.output->writeByte(1); }), "Invalid handle");
+    EXPECT_EQ(thrownText([&] { s.input->readByte(); }), "Custom(Invalid socket handle)");
+    EXPECT_EQ(thrownText([&] { s.output->writeBytes(buf, 0, 4); }), "Custom(Invalid socket handle)");
+    EXPECT_EQ(thrownText([&] { s.write("x"); }), "EOF");
+
+    // The system hands the freed descriptor to the next socket; closing the old one
+    // again must leave the new one alone.
+    ScriptedServer second = echoServer();
+    Socket fresh;
+    s.close();
+    s.input->close();
+    fresh.connect(Host("127.0.0.1"), second.port());
+    s.close();
+    fresh.write("still here");
+    fresh.shutdown(false, true);
+    EXPECT_EQ(fresh.input->readAll().toString(), "pong:still here");
+}

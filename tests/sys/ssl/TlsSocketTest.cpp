@@ -1,0 +1,180 @@
+// The TLS socket against openssl s_server and against a server of our own.
+#include <gtest/gtest.h>
+#include <future>
+
+#include "support/ThrownText.h"
+#include "lumo/io/Eof.h"
+#include "lumo/io/Error.h"
+#include "sys/ssl/TlsFixture.h"
+
+using testsupport::thrownText;
+
+using lumo::io::Bytes;
+using sys::net::Host;
+using namespace std::chrono_literals;
+
+namespace {
+
+
+const std::string kVerifyFailed = "X509 - Certificate verification failed, e.g. CRL, CA or signature check failed";
+
+// Identity of our own server: localhost by default, a.test and b.test by name.
+std::unique_ptr<sys::ssl::Socket> serverIdentity() {
+    auto id = std::make_unique<sys::ssl::Socket>();
+    id->verifyCert = false;
+    id->ownCert = sys::ssl::Certificate::loadFile(tlstest::cert("localhost"));
+    id->ownKey = sys::ssl::Key::loadFile(tlstest::key("localhost"));
+    std::vector<sys::ssl::Socket::SniContext> alternatives;
+    for (std::string name : {"a", "b"}) {
+        alternatives.push_back({[name](const std::string& requested) { return requested == name + ".test"; },
+                                sys::ssl::Certificate::loadFile(tlstest::cert(name)),
+                                sys::ssl::Key::loadFile(tlstest::key(name))});
+    }
+    id->altSNIContexts = alternatives;
+    return id;
+}
+
+void sendText(mbedtls_ssl_context* ssl, const std::string& text) {
+    mbedtls_ssl_write(ssl, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+}  // namespace
+
+TEST(TlsSocket, VerificationMatrixAgainstOpensslServer) {
+    struct Case {
+        std::string served;
+        bool verifiesWhenRequired;
+    };
+    for (const Case& c : {Case{"localhost", true}, Case{"other", false}, Case{"self", false},
+                          Case{"expired", false}, Case{"untrusted", false}}) {
+        int port = tlstest::opensslServer(c.served);
+        for (std::optional<bool> verify : {std::optional<bool>(true), std::optional<bool>(), std::optional<bool>(false)}) {
+            auto s = tlstest::client(verify);
+            std::string outcome = thrownText([&] { s->connect(Host("localhost"), port); });
+            bool expectOk = verify != std::optional<bool>(true) || c.verifiesWhenRequired;
+            EXPECT_EQ(outcome, expectOk ? "nothing thrown" : kVerifyFailed)
+                << c.served << " verify=" << (verify ? (*verify ? "true" : "false") : "null");
+            s->close();
+        }
+    }
+}
+
+TEST(TlsSocket, RealPeerExchangeEndsWithCloseNotify) {
+    auto s = tlstest::client(true);
+    s->connect(Host("localhost"), tlstest::opensslServer("localhost"));
+    s->write("GET / HTTP/1.0\r\n\r\n");
+    s->setTimeout(10);
+    std::string got;
+    Bytes buf = Bytes::alloc(1024);
+    std::string end;
+    try {
+        for (;;) got += buf.getString(0, s->input->readBytes(buf, 0, 1024));
+    } catch (const runtime::Thrown& e) {
+        end = e.toString();
+    }
+    EXPECT_TRUE(got.starts_with("HTTP/1.0 200 ok")) << got;
+    EXPECT_EQ(end, "Custom(ssl_recv)");  // the server's close-notify
+    s->setTimeout(0.2);
+    EXPECT_EQ(thrownText([&] { s->input->readByte(); }), "Eof");
+    s->close();
+}
+
+TEST(TlsSocket, ServerNameSelectsTheIdentityAndHostnameGoesFirst) {
+    auto identity = serverIdentity();
+    struct Case {
+        std::optional<std::string> hostname;
+        bool verifies;
+    };
+    for (const Case& c : {Case{"b.test", true}, Case{"a.test", true}, Case{std::nullopt, true},
+                          Case{"c.test", false}}) {
+        tlstest::OwnServer server(*identity, [](mbedtls_ssl_context* ssl, int) { sendText(ssl, "hello"); });
+        auto s = tlstest::client(true);
+        s->hostname = c.hostname;
+        // Without a hostname of its own the socket takes the host's name: localhost.
+        std::string outcome = thrownText([&] { s->connect(Host("localhost"), server.port()); });
+        EXPECT_EQ(outcome, c.verifies ? "nothing thrown" : kVerifyFailed) << c.hostname.value_or("(none)");
+        if (c.verifies) {
+            EXPECT_EQ(s->hostname, c.hostname.value_or("localhost"));
+            Bytes buf = Bytes::alloc(5);
+            EXPECT_EQ(s->input->readBytes(buf, 0, 5), 5);
+            EXPECT_EQ(buf.toString(), "hello");
+        }
+        s->close();
+        server.join();
+    }
+}
+
+TEST(TlsSocket, PeerTcpCloseIsTheEnd) {
+    auto identity = serverIdentity();
+    tlstest::OwnServer server(*identity, [](mbedtls_ssl_context* ssl, int) { sendText(ssl, "all of it"); });
+    auto s = tlstest::client(true);
+    s->connect(Host("localhost"), server.port());
+    EXPECT_EQ(s->input->readAll().toString(), "all of it");
+    Bytes buf = Bytes::alloc(4);
+    EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 4); }), "Eof");
+    s->close();
+}
+
+TEST(TlsSocket, TimeoutsAndBadArgumentsGiveTheStreamErrors) {
+    auto identity = serverIdentity();
+    // The server reads nothing and stays until the test is done (10 s at most).
+    std::promise<void> done;
+    std::shared_future<void> finished = done.get_future().share();
+    tlstest::OwnServer server(*identity, [finished](mbedtls_ssl_context*, int) { finished.wait_for(10s); });
+    auto s = tlstest::client(true);
+    s->connect(Host("localhost"), server.port());
+    s->setTimeout(0.2);
+    Bytes buf = Bytes::alloc(8);
+    EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 8); }), "Blocked");
+    EXPECT_EQ(thrownText([&] { s->input->readByte(); }), "Eof");
+    EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 4, 5); }), "Custom(ssl_recv)");
+    EXPECT_EQ(thrownText([&] { s->output->writeBytes(buf, 9, 0); }), "Custom(ssl_send)");
+    EXPECT_EQ(thrownText([&] { s->output->writeByte(256); }), "Custom(invalid char)");
+    EXPECT_EQ(thrownText([&] { s->output->writeByte(-1); }), "Custom(invalid char)");
+    s->write("");
+    // Nobody reads: the send buffers fill and the send timeout expires.
+    EXPECT_EQ(thrownText([&] { s->write(std::string(64 << 20, 'x')); }), "Blocking");
+
+    // Closing the input closes the whole socket.
+    s->input->close();
+    EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 4); }), "Invalid handle");
+    EXPECT_EQ(thrownText([&] { s->output->writeByte(1); }), "Invalid handle");
+    EXPECT_NE(thrownText([&] { s->write("after close"); }), "nothing thrown");
+    done.set_value();
+}
+
+TEST(TlsSocket, ConnectFailures) {
+    auto unusable = tlstest::client(true);
+    unusable->s_.reset();
+    EXPECT_EQ(thrownText([&] { unusable->connect(Host("localhost"), 443); }), "Failed to connect on localhost:443");
+
+    auto refused = tlstest::client(true);
+    EXPECT_EQ(thrownText([&] { refused->connect(Host("127.0.0.1"), testsupport::freePort()); }), "EOF");
+
+    auto longName = tlstest::client(true);
+    longName->hostname = std::string(256, 'h');
+    EXPECT_EQ(thrownText([&] { longName->connect(Host("127.0.0.1"), 443); }), "SSL - Bad input parameters to function");
+
+    auto never = tlstest::client(true);
+    EXPECT_NE(thrownText([&] { never->handshake(); }), "nothing thrown");
+    Bytes buf = Bytes::alloc(1);
+    EXPECT_NE(thrownText([&] { never->input->readBytes(buf, 0, 1); }), "nothing thrown");
+}
+
+TEST(TlsSocket, DefaultsComeFromTheStatics) {
+    auto saved = sys::ssl::Socket::DEFAULT_VERIFY_CERT;
+    sys::ssl::Socket::DEFAULT_VERIFY_CERT = false;
+    sys::ssl::Socket unverified;
+    EXPECT_EQ(unverified.verifyCert, std::optional<bool>(false));
+    unverified.connect(Host("localhost"), tlstest::opensslServer("self"));
+    unverified.close();
+    sys::ssl::Socket::DEFAULT_VERIFY_CERT = saved;
+
+    sys::ssl::Socket verified;
+    EXPECT_EQ(verified.verifyCert, std::optional<bool>(true));
+    ASSERT_NE(sys::ssl::Socket::DEFAULT_CA, nullptr);  // the system's roots
+    EXPECT_EQ(verified.caCert, sys::ssl::Socket::DEFAULT_CA);
+    // The system's roots do not include the test CA.
+    EXPECT_EQ(thrownText([&] { verified.connect(Host("localhost"), tlstest::opensslServer("localhost")); }),
+              kVerifyFailed);
+}
