@@ -1,0 +1,233 @@
+#include "native/socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "lumo/io/Bytes.h"
+#include "runtime/Thrown.h"
+
+namespace native {
+
+struct SocketHandle {
+    SOCKET s = INVALID_SOCKET;
+};
+
+namespace {
+
+// Windows Sockets is started once, before the first socket is made.
+void startup() {
+    static const bool started = [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 0), &data);
+        return true;
+    }();
+    (void)started;
+}
+
+SocketHandle& checked(SocketHandle* s) {
+    if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
+    return *s;
+}
+
+[[noreturn]] void throwFailure() {
+    int e = WSAGetLastError();
+    throw runtime::ThrownMessage(e == WSAEWOULDBLOCK || e == WSAEALREADY ? "Blocking" : "EOF");
+}
+
+void connectTo(SocketHandle* s, const sockaddr* addr, int size) {
+    if (::connect(checked(s).s, addr, size) != 0) throwFailure();
+}
+
+int sendOnce(SocketHandle& s, const void* data, int len) {
+    return ::send(s.s, static_cast<const char*>(data), len, 0);
+}
+
+int recvOnce(SocketHandle& s, void* data, int len) { return ::recv(s.s, static_cast<char*>(data), len, 0); }
+
+}  // namespace
+
+SocketRef socket_new(bool datagram, bool ipv6) {
+    startup();
+    SOCKET s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) return nullptr;
+    auto handle = std::make_shared<SocketHandle>();
+    handle->s = s;
+    return handle;
+}
+
+// Marked closed, so that a second close cannot reach a socket that reuses the value.
+void socket_close(SocketHandle* s) {
+    SocketHandle& h = checked(s);
+    if (h.s != INVALID_SOCKET) ::closesocket(h.s);
+    h.s = INVALID_SOCKET;
+}
+
+void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port));
+    addr.sin_addr.s_addr = ip;
+    connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+}
+
+void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_port = htons(static_cast<u_short>(port));
+    std::memcpy(&addr.sin6_addr, ip.data(), ip.size());
+    connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+}
+
+int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len) {
+    SocketHandle& h = checked(s);
+    if (!bytes.isRange(pos, len)) return 0;
+    int n = sendOnce(h, bytes.b() + pos, len);
+    if (n == SOCKET_ERROR) throwFailure();
+    return n;
+}
+
+int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len) {
+    SocketHandle& h = checked(s);
+    if (!bytes.isRange(pos, len)) return 0;
+    int n = recvOnce(h, bytes.b() + pos, len);
+    if (n == SOCKET_ERROR) throwFailure();
+    return n;
+}
+
+void socket_send_char(SocketHandle* s, int c) {
+    SocketHandle& h = checked(s);
+    auto byte = static_cast<unsigned char>(c);
+    if (sendOnce(h, &byte, 1) == SOCKET_ERROR) throwFailure();
+}
+
+int socket_recv_char(SocketHandle* s) {
+    SocketHandle& h = checked(s);
+    unsigned char byte = 0;
+    int n = recvOnce(h, &byte, 1);
+    if (n == SOCKET_ERROR) throwFailure();
+    if (n == 0) throw runtime::ThrownMessage("Connection closed");
+    return byte;
+}
+
+void socket_write(SocketHandle* s, const std::string& text) {
+    SocketHandle& h = checked(s);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        int n = sendOnce(h, text.data() + done, static_cast<int>(text.size() - done));
+        if (n == SOCKET_ERROR) throwFailure();
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void socket_set_timeout(SocketHandle* s, double seconds) {
+    SocketHandle& h = checked(s);
+    double wanted = seconds * 1000;
+    DWORD ms = wanted > 0 ? static_cast<DWORD>(wanted < 2147483647.0 ? wanted : 2147483647.0) : 0;
+    if (::setsockopt(h.s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), 4) == 0) {
+        ::setsockopt(h.s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), 4);
+    }
+}
+
+void socket_shutdown(SocketHandle* s, bool read, bool write) {
+    SocketHandle& h = checked(s);
+    if (!read && !write) return;
+    ::shutdown(h.s, read && write ? SD_BOTH : read ? SD_RECEIVE : SD_SEND);
+}
+
+int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len) {
+    return sendOnce(checked(s), data, static_cast<int>(len));
+}
+
+int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
+    return recvOnce(checked(s), data, static_cast<int>(len));
+}
+
+SocketFailure socket_last_failure() {
+    int e = WSAGetLastError();
+    if (e == WSAETIMEDOUT) return SocketFailure::TimedOut;
+    if (e == WSAEWOULDBLOCK || e == WSAEALREADY) return SocketFailure::WouldBlock;
+    return SocketFailure::Other;
+}
+
+SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
+                         const std::optional<std::vector<SocketHandle*>>& write,
+                         const std::optional<std::vector<SocketHandle*>>& others,
+                         std::optional<double> timeout) {
+    const std::optional<std::vector<SocketHandle*>>* lists[] = {&read, &write, &others};
+    fd_set sets[3];
+    SOCKET largest = 0;
+    for (int k = 0; k < 3; ++k) {
+        FD_ZERO(&sets[k]);
+        if (!*lists[k]) continue;
+        if ((*lists[k])->size() > 64) throw runtime::ThrownMessage("Too many sockets in select");
+        for (SocketHandle* s : **lists[k]) {
+            SOCKET h = checked(s).s;
+            if (h > largest) largest = h;
+            if (!FD_ISSET(h, &sets[k]) && sets[k].fd_count < 64) FD_SET(h, &sets[k]);
+        }
+    }
+    timeval limit{};
+    timeval* wait = nullptr;
+    if (timeout && *timeout >= 0) {
+        limit.tv_sec = static_cast<long>(*timeout);
+        limit.tv_usec = static_cast<long>((*timeout - static_cast<double>(limit.tv_sec)) * 1000000);
+        wait = &limit;
+    }
+    if (::select(static_cast<int>(largest + 1), &sets[0], &sets[1], &sets[2], wait) == SOCKET_ERROR) {
+        throw runtime::ThrownMessage("Select error " + std::to_string(errno));
+    }
+    SelectSets result;
+    std::vector<bool>* outs[] = {&result.read, &result.write, &result.others};
+    for (int k = 0; k < 3; ++k) {
+        if (!*lists[k]) continue;
+        for (SocketHandle* s : **lists[k]) outs[k]->push_back(FD_ISSET(s->s, &sets[k]) != 0);
+    }
+    return result;
+}
+
+std::uint32_t host_resolve(const std::string& name) {
+    startup();
+    unsigned long literal = ::inet_addr(name.c_str());
+    if (literal != INADDR_NONE) return literal;
+    hostent* found = ::gethostbyname(name.c_str());
+    if (found == nullptr) throw runtime::ThrownMessage("Unknown host:" + name);
+    std::uint32_t ip;
+    std::memcpy(&ip, found->h_addr_list[0], sizeof ip);
+    return ip;
+}
+
+std::optional<Ipv6Address> host_resolve_ipv6(const std::string& name) {
+    startup();
+    Ipv6Address ip{};
+    if (::inet_pton(AF_INET6, name.c_str(), ip.data()) == 1) return ip;
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = AF_INET6;
+    addrinfo* found = nullptr;
+    if (int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found); rc != 0) {
+        char text[1024] = {0};
+        ::FormatMessageA(0x12FF, nullptr, static_cast<DWORD>(rc), 0, text, sizeof text, nullptr);
+        throw runtime::ThrownMessage(name + ":" + text);
+    }
+    if (found == nullptr) return std::nullopt;
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
+    if (found->ai_family != AF_INET6) throw runtime::ThrownMessage("Unkown ai_family");
+    std::memcpy(ip.data(), &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, ip.size());
+    return ip;
+}
+
+std::string host_to_string(std::uint32_t ip) {
+    in_addr addr{};
+    addr.s_addr = ip;
+    return ::inet_ntoa(addr);
+}
+
+std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) {
+    char buf[100];
+    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
+    return std::string(buf);
+}
+
+}  // namespace native
