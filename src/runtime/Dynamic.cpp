@@ -3,31 +3,55 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 
 namespace runtime {
 
 struct Dynamic::Node {
     std::uint32_t refs = 1;
+    Arena* arena = nullptr;  // null for a node on the heap
 };
 
 namespace {
 struct StringNode : Dynamic::Node {
-    std::string text;
+    std::pmr::string text;
+    StringNode(std::pmr::memory_resource* memory, std::string_view s) : text(s, memory) {}
 };
 struct ArrayNode : Dynamic::Node {
     DynamicArray items;
+    explicit ArrayNode(std::pmr::memory_resource* memory) : items(memory) {}
 };
 struct ObjectNode : Dynamic::Node {
     DynamicObject object;
+    explicit ObjectNode(std::pmr::memory_resource* memory) : object(memory) {}
 };
+
+// A node on the heap, or placed in the arena, which it then holds a count on.
+template <typename T, typename... Args>
+T* make(Arena* arena, Args&&... args) {
+    if (arena == nullptr) {
+        return std::make_unique<T>(std::pmr::get_default_resource(), std::forward<Args>(args)...).release();
+    }
+    void* at = arena->allocate(sizeof(T), alignof(T));
+    T* node = ::new (at) T(arena, std::forward<Args>(args)...);
+    node->arena = arena;
+    arena->retain();
+    return node;
+}
 
 template <typename T>
 void store(unsigned char* at, T value) noexcept {
     std::memcpy(at, &value, sizeof value);
 }
+// The arena's memory is not freed node by node: only the contents go, and the count.
 template <typename T>
 void destroy(Dynamic::Node* n) {
-    std::unique_ptr<T> owner(static_cast<T*>(n));
+    if (Arena* arena = n->arena) {
+        static_cast<T*>(n)->~T();
+        arena->release();
+    } else {
+        std::unique_ptr<T> owner(static_cast<T*>(n));
+    }
 }
 template <typename T>
 T load(const unsigned char* at) noexcept {
@@ -52,27 +76,25 @@ Dynamic::Dynamic(double f) noexcept {
     store(raw_ + 8, f);
 }
 
-Dynamic::Dynamic(std::string_view s) {
+Dynamic::Dynamic(std::string_view s, Arena* arena) {
     if (s.size() <= kInline) {
         setTag(Tag::ShortString);
         raw_[1] = static_cast<unsigned char>(s.size());
         if (!s.empty()) std::memcpy(raw_ + 2, s.data(), s.size());
         return;
     }
-    auto n = std::make_unique<StringNode>();
-    n->text.assign(s);
-    setNode(Tag::LongString, n.release());
+    setNode(Tag::LongString, make<StringNode>(arena, s));
 }
 
-Dynamic Dynamic::array() {
+Dynamic Dynamic::array(Arena* arena) {
     Dynamic d;
-    d.setNode(Tag::Array, std::make_unique<ArrayNode>().release());
+    d.setNode(Tag::Array, make<ArrayNode>(arena));
     return d;
 }
 
-Dynamic Dynamic::object() {
+Dynamic Dynamic::object(Arena* arena) {
     Dynamic d;
-    d.setNode(Tag::Object, std::make_unique<ObjectNode>().release());
+    d.setNode(Tag::Object, make<ObjectNode>(arena));
     return d;
 }
 
@@ -104,7 +126,6 @@ Dynamic& Dynamic::operator=(Dynamic&& other) noexcept {
     return *this;
 }
 
-Dynamic::~Dynamic() { release(); }
 
 Dynamic::Node* Dynamic::node() const noexcept { return load<Node*>(raw_ + 8); }
 
@@ -117,16 +138,15 @@ void Dynamic::retain() const noexcept {
     if (hasNode()) ++node()->refs;
 }
 
-void Dynamic::release() noexcept {
-    if (hasNode() && --node()->refs == 0) {
-        // Nodes are made by make_unique; hand each back to an owner of its own type.
+void Dynamic::releaseNode() noexcept {
+    if (--node()->refs == 0) {
+        // Each node goes back the way it was made: its own type, heap or arena.
         switch (tag()) {
             case Tag::LongString: destroy<StringNode>(node()); break;
             case Tag::Array: destroy<ArrayNode>(node()); break;
             default: destroy<ObjectNode>(node()); break;
         }
     }
-    setTag(Tag::Null);
 }
 
 Dynamic::Kind Dynamic::kind() const noexcept {
@@ -174,16 +194,16 @@ const Dynamic* DynamicObject::find(std::string_view name) const {
     return at == 0 ? nullptr : &fields_[at - 1].value;
 }
 
-void DynamicObject::set(std::string name, Dynamic value) {
+void DynamicObject::set(std::string_view name, Dynamic value) {
     if (const Dynamic* existing = find(name)) {
         *const_cast<Dynamic*>(existing) = std::move(value);
         return;
     }
-    append(std::move(name), std::move(value));
+    append(name, std::move(value));
 }
 
-void DynamicObject::append(std::string&& name, Dynamic&& value) {
-    fields_.push_back(Field{std::move(name), std::move(value)});
+void DynamicObject::append(std::string_view name, Dynamic&& value) {
+    fields_.emplace_back(name, std::move(value));
     if (fields_.size() < kIndexFrom) return;
     if (fields_.size() * 2 > index_.size()) {
         rebuildIndex();

@@ -9,7 +9,7 @@ Dynamic Reflect::field(const Dynamic& o, std::string_view name) {
 }
 
 void Reflect::setField(const Dynamic& o, std::string_view name, Dynamic v) {
-    if (o.kind() == Dynamic::Kind::Object) o.asObject().set(std::string(name), std::move(v));
+    if (o.kind() == Dynamic::Kind::Object) o.asObject().set(name, std::move(v));
 }
 
 std::vector<std::string> Reflect::fields(const Dynamic& o) {

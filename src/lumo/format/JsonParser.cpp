@@ -1,5 +1,11 @@
 #include "lumo/format/JsonParser.h"
 
+#include <array>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "runtime/Thrown.h"
 #include "util/Std.h"
 
@@ -14,7 +20,34 @@ bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
 // Bytes that end a plain run inside a string: the quote, the backslash, NUL and every
 // byte of 128 or more (which starts a skipped sequence).
-bool endsPlainRun(unsigned char c) { return c == '"' || c == '\\' || c == 0 || c >= 128; }
+constexpr std::array<bool, 256> kEndsPlainRun = [] {
+    std::array<bool, 256> table{};
+    for (int c = 128; c < 256; ++c) table[c] = true;
+    table['"'] = table['\\'] = table[0] = true;
+    return table;
+}();
+
+// The first byte at or after pos that ends a plain run, or size.
+int skipPlainRun(std::string_view str, int pos) {
+    const int size = static_cast<int>(str.size());
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: compare with the three special bytes; the sign bit of each
+    // byte marks the ones of 128 and more.
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i zero = _mm_setzero_si128();
+    while (pos + 16 <= size) {
+        __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(str.data() + pos));
+        __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
+                                       _mm_cmpeq_epi8(chunk, zero));
+        int mask = _mm_movemask_epi8(special) | _mm_movemask_epi8(chunk);
+        if (mask != 0) return pos + __builtin_ctz(static_cast<unsigned>(mask));
+        pos += 16;
+    }
+#endif
+    while (pos < size && !kEndsPlainRun[static_cast<unsigned char>(str[pos])]) ++pos;
+    return pos;
+}
 
 // How many bytes follow a lead byte of 128 or more in a sequence that is skipped unread.
 int followers(int c) {
@@ -60,6 +93,11 @@ enum class Comma { Initial, AfterValue, AfterComma };
 
 }  // namespace
 
+runtime::Arena* JsonParser::arena() {
+    if (!arena_.get()) arena_ = runtime::Arena::create();
+    return arena_.get();
+}
+
 void JsonParser::invalidChar() {
     --pos;
     int c = pos < static_cast<int>(str.size()) ? static_cast<unsigned char>(str[pos]) : 0;
@@ -82,7 +120,10 @@ Dynamic JsonParser::parseRec() {
             case 't': parseLiteral("rue"); return Dynamic(true);
             case 'f': parseLiteral("alse"); return Dynamic(false);
             case 'n': parseLiteral("ull"); return Dynamic();
-            case '"': return Dynamic(readString());
+            case '"': {
+                std::string_view text = readString();
+                return text.size() <= Dynamic::kInline ? Dynamic(text) : Dynamic(text, arena());
+            }
             default:
                 if (c == '-' || isDigit(c)) return parseNumber(c);
                 invalidChar();
@@ -103,7 +144,7 @@ void JsonParser::parseLiteral(std::string_view rest) {
 Dynamic JsonParser::parseObject() {
     DepthGuard guard(depth_, pos - 1);
     const std::size_t base = values_.size();
-    std::string key;
+    std::string_view key;
     bool keyPending = false;
     Comma comma = Comma::Initial;
     for (;;) {
@@ -112,12 +153,16 @@ Dynamic JsonParser::parseObject() {
             case ' ': case '\t': case '\n': case '\r': break;
             case '"':
                 if (comma == Comma::AfterValue) invalidChar();
-                key.assign(readString());
+                key = readString();
+                // A key with escapes was decoded into the scratch buffer: keep a copy.
+                if (key.data() < str.data() || key.data() >= str.data() + str.size()) {
+                    key = escapedKeys_.emplace_back(key);
+                }
                 keyPending = true;
                 break;
             case ':':
                 if (!keyPending) invalidChar();
-                keys_.push_back(std::move(key));
+                keys_.push_back(key);
                 values_.push_back(parseRec());
                 keyPending = false;
                 comma = Comma::AfterValue;
@@ -128,12 +173,12 @@ Dynamic JsonParser::parseObject() {
                 break;
             case '}': {
                 if (keyPending || comma == Comma::AfterComma) invalidChar();
-                Dynamic obj = Dynamic::object();
+                Dynamic obj = Dynamic::object(arena());
                 auto& fields = obj.asObject();
                 fields.reserve(values_.size() - base);
                 const std::size_t keyBase = keys_.size() - (values_.size() - base);
                 for (std::size_t i = base; i < values_.size(); ++i) {
-                    fields.set(std::move(keys_[keyBase + i - base]), std::move(values_[i]));
+                    fields.set(keys_[keyBase + i - base], std::move(values_[i]));
                 }
                 values_.resize(base);
                 keys_.resize(keyBase);
@@ -158,7 +203,7 @@ Dynamic JsonParser::parseArray() {
                 break;
             case ']': {
                 if (comma == Comma::AfterComma) invalidChar();
-                Dynamic arr = Dynamic::array();
+                Dynamic arr = Dynamic::array(arena());
                 arr.asArray().assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
                                      std::make_move_iterator(values_.end()));
                 values_.resize(base);
@@ -231,12 +276,10 @@ Dynamic JsonParser::parseNumber(int first) {
 std::string JsonParser::parseString() { return std::string(readString()); }
 
 std::string_view JsonParser::readString() {
-    const int size = static_cast<int>(str.size());
     int start = pos;
     bool built = false;
     for (;;) {
-        // A run of plain bytes needs no decision per byte beyond the scan.
-        while (pos < size && !endsPlainRun(static_cast<unsigned char>(str[pos]))) ++pos;
+        pos = skipPlainRun(str, pos);
         int c = nextChar();
         if (c == '"') {
             std::string_view run = str.substr(start, pos - 1 - start);

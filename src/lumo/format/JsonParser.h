@@ -8,6 +8,7 @@
 // kMaxDepth nested arrays or objects, "Nesting deeper than 1000 levels at position P".
 //
 // The parser keeps a view of the text: the text must outlive it.
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,12 +47,17 @@ private:
     std::string_view readString();
     void appendEscape();
 
+    // The document's nodes live in one arena, made at the first node that needs memory.
+    runtime::Arena* arena();
+
     int depth_ = 0;
+    runtime::Arena::Ref arena_;
     std::string scratch_;
     // Members and items of the open arrays and objects, innermost last: each container is
     // built once at its end with its exact size, instead of growing as it is read.
     std::vector<runtime::Dynamic> values_;
-    std::vector<std::string> keys_;
+    std::vector<std::string_view> keys_;  // into str, or into escapedKeys_
+    std::deque<std::string> escapedKeys_;
 };
 
 }  // namespace lumo::format

@@ -1,0 +1,68 @@
+#pragma once
+// A region that the values of one parsed document are allocated from: taking memory is a
+// pointer bump in 64 KB blocks and nothing is freed piecemeal. Every node made in it holds
+// a count on it, and the region goes when the last of them has gone. So freeing a large
+// document costs a few block frees instead of one per node; the price is that one small
+// value kept from a large document keeps the whole document's memory. Counts are not
+// atomic: one thread.
+#include <cstddef>
+#include <memory>
+#include <memory_resource>
+#include <utility>
+#include <vector>
+
+namespace runtime {
+
+class Arena : public std::pmr::memory_resource {
+public:
+    // An owning handle: copies count, the last one to go frees an unused arena.
+    class Ref {
+    public:
+        Ref() = default;
+        Ref(const Ref& other) noexcept : arena_(other.arena_) {
+            if (arena_) arena_->retain();
+        }
+        Ref(Ref&& other) noexcept : arena_(std::exchange(other.arena_, nullptr)) {}
+        Ref& operator=(Ref other) noexcept {
+            std::swap(arena_, other.arena_);
+            return *this;
+        }
+        ~Ref() {
+            if (arena_) arena_->release();
+        }
+        Arena* get() const noexcept { return arena_; }
+
+    private:
+        friend class Arena;
+        explicit Ref(Arena* arena) noexcept : arena_(arena) {}
+        Arena* arena_ = nullptr;
+    };
+
+    static Ref create();
+    // Use create(); public only for make_unique.
+    Arena() = default;
+    ~Arena() override;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    void retain() noexcept { ++count_; }
+    void release() noexcept;
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    struct Block {
+        std::unique_ptr<std::byte[]> memory;
+        std::size_t size;
+    };
+
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override;
+    void do_deallocate(void*, std::size_t, std::size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+    std::size_t count_ = 1;
+    std::vector<Block> blocks_;
+    std::byte* cursor_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+}  // namespace runtime
