@@ -65,7 +65,7 @@ bench: build bench-deps
 	cmake -S . -B $(BUILD_DIR)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTREAMLAUNCH_TESTS=OFF \
 	  -DSTREAMLAUNCH_BENCH=ON
 	cmake --build $(BUILD_DIR)-bench -j2
-	$(BUILD_DIR)-bench/bench/parse_bench --benchmark_min_time=1
+	bench/parse.sh $(BUILD_DIR)-bench/bench/parse_bench
 
 # Each parser of outside input under libFuzzer with ASan and UBSan for FUZZ_SECONDS. The
 # corpus starts from fuzz/corpus and grows in the build folder; a crash fails the target

@@ -45,6 +45,11 @@ public:
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
+    // Another counted handle on this arena.
+    Ref share() noexcept {
+        retain();
+        return Ref(this);
+    }
     void retain() noexcept { ++count_; }
     void release() noexcept;
 

@@ -23,7 +23,7 @@ std::string AttribAccess::resolve(std::string_view name) const {
         throw runtime::ThrownMessage("Cannot access document attribute " + std::string(name));
     }
     if (auto value = x_->get(name)) return *value;
-    throw runtime::ThrownMessage(x_->nodeName() + " is missing attribute " + std::string(name));
+    throw runtime::ThrownMessage(std::string(x_->nodeName()) + " is missing attribute " + std::string(name));
 }
 
 }  // namespace detail

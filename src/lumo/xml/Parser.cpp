@@ -45,8 +45,9 @@ std::string upper(std::string_view s) {
 // One call of doParse: the nodes of one level, appended to `parent`.
 class Level {
 public:
-    Level(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth)
-        : str_(str), size_(static_cast<int>(str.size())), strict_(strict), p_(p), parent_(parent), depth_(depth) {}
+    Level(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth, runtime::Arena* arena)
+        : str_(str), size_(static_cast<int>(str.size())), strict_(strict), p_(p), parent_(parent), depth_(depth),
+          arena_(arena) {}
 
     int run();
 
@@ -56,6 +57,7 @@ private:
     [[noreturn]] void fail(std::string message) const {
         throw XmlParserException(std::move(message), std::string(str_), p_);
     }
+    Xml::Ptr node(int type, std::string_view text) const { return Xml::create(type, text, arena_); }
     void addChild(const Xml::Ptr& x) {
         parent_->addChild(x);
         ++children_;
@@ -78,6 +80,7 @@ private:
     int p_;
     const Xml::Ptr& parent_;
     int depth_;
+    runtime::Arena* arena_;
 
     State state_ = State::Begin;
     State next_ = State::Begin;
@@ -129,7 +132,7 @@ Level::Action Level::step(int c) {
         case State::Text:
             if (c == '<') {
                 buf_ += slice(start_, p_);
-                addChild(Xml::createPCData(std::move(buf_)));
+                addChild(node(Xml::PCData, buf_));
                 buf_.clear();
                 skipThen(State::NodeStart);
             } else if (c == '&') {
@@ -157,7 +160,7 @@ Level::Action Level::step(int c) {
         case State::TagName:
             if (isNameChar(c)) return Action::Next;
             if (p_ == start_) fail("Expected node name");
-            element_ = Xml::createElement(std::string(slice(start_, p_)));
+            element_ = node(Xml::Element, slice(start_, p_));
             addChild(element_);
             skipThen(State::Body);
             return Action::Reread;
@@ -201,13 +204,13 @@ Level::Action Level::step(int c) {
                 if (strict_) fail("Invalid unescaped " + std::string(1, static_cast<char>(c)) + " in attribute value");
             } else if (c == quote_) {
                 buf_ += slice(start_, p_);
-                element_->set(attributeName_, std::move(buf_));
+                element_->set(attributeName_, buf_);
                 buf_.clear();
                 skipThen(State::Body);
             }
             return Action::Next;
         case State::Children:
-            p_ = Parser::doParse(str_, strict_, p_, element_, depth_ + 1);
+            p_ = Parser::doParse(str_, strict_, p_, element_, depth_ + 1, arena_);
             start_ = p_;
             state_ = State::Begin;
             return Action::Next;
@@ -220,25 +223,25 @@ Level::Action Level::step(int c) {
             if (p_ == start_) fail("Expected node name");
             std::string_view name = slice(start_, p_);
             // Throws the node type message when the parent is the document.
-            const std::string& open = parent_->nodeName();
-            if (name != open) fail("Expected </" + open + ">");
+            std::string_view open = parent_->nodeName();
+            if (name != open) fail("Expected </" + std::string(open) + ">");
             skipThen(State::CloseEnd);
             return Action::Reread;
         }
         case State::CloseEnd:
             if (c != '>') fail("Expected >");
-            if (children_ == 0) addChild(Xml::createPCData(""));
+            if (children_ == 0) addChild(node(Xml::PCData, ""));
             return Action::Return;
         case State::Header:
             if (c == '?' && at(p_ + 1) == '>') {
                 ++p_;
-                addChild(Xml::createProcessingInstruction(std::string(slice(start_ + 1, p_ - 1))));
+                addChild(node(Xml::ProcessingInstruction, slice(start_ + 1, p_ - 1)));
                 state_ = State::Begin;
             }
             return Action::Next;
         case State::Comment:
             if (c == '-' && at(p_ + 1) == '-' && at(p_ + 2) == '>') {
-                addChild(Xml::createComment(std::string(slice(start_, p_))));
+                addChild(node(Xml::Comment, slice(start_, p_)));
                 p_ += 2;
                 state_ = State::Begin;
             }
@@ -249,13 +252,13 @@ Level::Action Level::step(int c) {
             } else if (c == ']') {
                 --brackets_;
             } else if (c == '>' && brackets_ == 0) {
-                addChild(Xml::createDocType(std::string(slice(start_, p_))));
+                addChild(node(Xml::DocType, slice(start_, p_)));
                 state_ = State::Begin;
             }
             return Action::Next;
         case State::CData:
             if (c == ']' && at(p_ + 1) == ']' && at(p_ + 2) == '>') {
-                addChild(Xml::createCData(std::string(slice(start_, p_))));
+                addChild(node(Xml::CData, slice(start_, p_)));
                 p_ += 2;
                 state_ = State::Begin;
             }
@@ -343,14 +346,14 @@ int Level::atEnd() {
     if (state_ == State::Text) {
         if (p_ != start_ || children_ == 0) {
             buf_ += slice(std::min(start_, size_), std::min(p_, size_));
-            addChild(Xml::createPCData(std::move(buf_)));
+            addChild(node(Xml::PCData, buf_));
         }
         return p_;
     }
     if (!strict_ && state_ == State::Entity && afterEntity_ == State::Text) {
         buf_ += '&';
         buf_ += slice(std::min(start_, size_), std::min(p_, size_));
-        addChild(Xml::createPCData(std::move(buf_)));
+        addChild(node(Xml::PCData, buf_));
         return p_;
     }
     fail("Unexpected end");
@@ -359,13 +362,15 @@ int Level::atEnd() {
 }  // namespace
 
 Xml::Ptr Parser::parse(std::string_view str, bool strict) {
-    Xml::Ptr document = Xml::createDocument();
-    doParse(str, strict, 0, document);
+    runtime::Arena::Ref arena = runtime::Arena::create();
+    Xml::Ptr document = Xml::create(Xml::Document, {}, arena.get());
+    doParse(str, strict, 0, document, 0, arena.get());
     return document;
 }
 
-int Parser::doParse(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth) {
-    return Level(str, strict, p, parent, depth).run();
+int Parser::doParse(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth,
+                    runtime::Arena* arena) {
+    return Level(str, strict, p, parent, depth, arena).run();
 }
 
 }  // namespace lumo::xml

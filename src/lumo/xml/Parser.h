@@ -16,8 +16,9 @@ public:
 
     static Xml::Ptr parse(std::string_view str, bool strict = false);
     // Parses nodes from p into parent; returns where it stopped: the ">" of the parent's
-    // closing tag, or the end of input.
-    static int doParse(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth = 0);
+    // closing tag, or the end of input. New nodes go into the arena when one is given.
+    static int doParse(std::string_view str, bool strict, int p, const Xml::Ptr& parent, int depth = 0,
+                       runtime::Arena* arena = nullptr);
 };
 
 }  // namespace lumo::xml

@@ -1,15 +1,19 @@
 #pragma once
 // The XML node tree. Nodes are shared (a child is owned by its parent's list, a caller
 // may hold any node); a node knows its parent without owning it, and a parent that goes
-// away first clears that link in its children. Type checks throw
+// away first clears that link in its children. The parser places a document's nodes in
+// one runtime::Arena, which lives as long as any of them. Type checks throw
 // runtime::ThrownMessage with the node type's number, e.g. "Bad node type, expected
 // Element but found 3".
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "runtime/Arena.h"
 
 class Xml {
 public:
@@ -26,29 +30,31 @@ public:
     // The document that the parser builds from str in lax mode.
     static Ptr parse(std::string_view str);
 
-    static Ptr createElement(std::string name);
-    static Ptr createPCData(std::string text);
-    static Ptr createCData(std::string text);
-    static Ptr createComment(std::string text);
-    static Ptr createDocType(std::string text);
-    static Ptr createProcessingInstruction(std::string text);
+    static Ptr createElement(std::string_view name);
+    static Ptr createPCData(std::string_view text);
+    static Ptr createCData(std::string_view text);
+    static Ptr createComment(std::string_view text);
+    static Ptr createDocType(std::string_view text);
+    static Ptr createProcessingInstruction(std::string_view text);
     static Ptr createDocument();
+    // A node of any type, on the heap or in an arena.
+    static Ptr create(int nodeType, std::string_view text, runtime::Arena* arena);
 
     int nodeType() const { return nodeType_; }
     // Elements only.
-    const std::string& nodeName() const;
-    void setNodeName(std::string name);
+    std::string_view nodeName() const;
+    void setNodeName(std::string_view name);
     // Text nodes only (not Elements or Documents).
-    const std::string& nodeValue() const;
-    void setNodeValue(std::string value);
+    std::string_view nodeValue() const;
+    void setNodeValue(std::string_view value);
 
     // Null for a node in no parent's list.
     Xml* parent() const { return parent_; }
-    const std::vector<Ptr>& children() const { return children_; }
+    const std::pmr::vector<Ptr>& children() const { return children_; }
 
     // Attributes, Elements only; values are stored decoded.
     std::optional<std::string> get(std::string_view att) const;
-    void set(std::string_view att, std::string value);
+    void set(std::string_view att, std::string_view value);
     bool exists(std::string_view att) const;
 
     // Elements and Documents only. firstElement is null when there is no Element child;
@@ -57,8 +63,8 @@ public:
     void addChild(const Ptr& x);
     bool removeChild(const Ptr& x);
 
-    // Use the create functions; public only for make_shared.
-    Xml(int nodeType, std::string text);
+    // Use the create functions; public only for allocate_shared.
+    Xml(int nodeType, std::string_view text, std::pmr::memory_resource* memory);
     ~Xml();
     Xml(const Xml&) = delete;
     Xml& operator=(const Xml&) = delete;
@@ -68,9 +74,9 @@ private:
     void requireContainer() const;
 
     int nodeType_;
-    std::string text_;  // nodeName of an Element, nodeValue of a text node
+    std::pmr::string text_;  // nodeName of an Element, nodeValue of a text node
     Xml* parent_ = nullptr;
-    std::vector<Ptr> children_;
+    std::pmr::vector<Ptr> children_;
     // Insertion-ordered; elements carry few attributes, so a flat list beats a hash table.
-    std::vector<std::pair<std::string, std::string>> attributes_;
+    std::pmr::vector<std::pair<std::pmr::string, std::pmr::string>> attributes_;
 };

@@ -21,11 +21,17 @@ std::string failure(std::string_view text, bool strict = false) {
     return "parsed";
 }
 
+std::string tagged(const char* prefix, std::string_view text) {
+    std::string out(prefix);
+    out += text;
+    return out;
+}
+
 // A compact picture of a tree: elements as name[attr=value]{children}, text nodes by kind.
 std::string shape(const Xml::Ptr& x) {
     switch (x->nodeType()) {
         case Xml::Element: {
-            std::string out = x->nodeName();
+            std::string out(x->nodeName());
             for (const char* a : {"a", "b", "t", "x", "y"}) {
                 if (auto v = x->get(a)) out += std::string("[") + a + "=" + *v + "]";
             }
@@ -38,11 +44,11 @@ std::string shape(const Xml::Ptr& x) {
             for (const auto& c : x->children()) out += shape(c) + ";";
             return out;
         }
-        case Xml::PCData: return "'" + x->nodeValue() + "'";
-        case Xml::CData: return "cdata:" + x->nodeValue();
-        case Xml::Comment: return "comment:" + x->nodeValue();
-        case Xml::DocType: return "doctype:" + x->nodeValue();
-        default: return "pi:" + x->nodeValue();
+        case Xml::PCData: return tagged("'", x->nodeValue()) + "'";
+        case Xml::CData: return tagged("cdata:", x->nodeValue());
+        case Xml::Comment: return tagged("comment:", x->nodeValue());
+        case Xml::DocType: return tagged("doctype:", x->nodeValue());
+        default: return tagged("pi:", x->nodeValue());
     }
 }
 
