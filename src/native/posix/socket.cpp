@@ -1,10 +1,6 @@
 #include "native/socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +8,7 @@
 
 #include "lumo/io/Bytes.h"
 #include "native/posix/fd.h"
+#include "native/socket_api.h"
 #include "runtime/Thrown.h"
 
 namespace native {
@@ -190,6 +187,8 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     return result;
 }
 
+std::string resolver_message(int code) { return ::gai_strerror(code); }
+
 std::uint32_t host_resolve(const std::string& name) {
     in_addr_t literal = ::inet_addr(name.c_str());
     if (literal != INADDR_NONE) return literal;
@@ -202,35 +201,6 @@ std::uint32_t host_resolve(const std::string& name) {
     std::uint32_t ip = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     ::freeaddrinfo(found);
     return ip;
-}
-
-std::optional<Ipv6Address> host_resolve_ipv6(const std::string& name) {
-    Ipv6Address ip{};
-    if (::inet_pton(AF_INET6, name.c_str(), ip.data()) == 1) return ip;
-    addrinfo hints{};
-    hints.ai_flags = AI_PASSIVE;
-    hints.ai_family = AF_INET6;
-    addrinfo* found = nullptr;
-    if (int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found); rc != 0) {
-        throw runtime::ThrownMessage(name + ":" + ::gai_strerror(rc));
-    }
-    if (found == nullptr) return std::nullopt;
-    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
-    if (found->ai_family != AF_INET6) throw runtime::ThrownMessage("Unkown ai_family");
-    std::memcpy(ip.data(), &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, ip.size());
-    return ip;
-}
-
-std::string host_to_string(std::uint32_t ip) {
-    in_addr addr{};
-    addr.s_addr = ip;
-    return ::inet_ntoa(addr);
-}
-
-std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) {
-    char buf[100];
-    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
-    return std::string(buf);
 }
 
 }  // namespace native

@@ -1,11 +1,10 @@
 #include "native/socket.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <cstring>
 
 #include "lumo/io/Bytes.h"
+#include "native/socket_api.h"
 #include "runtime/Thrown.h"
 
 namespace native {
@@ -187,6 +186,12 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     return result;
 }
 
+std::string resolver_message(int code) {
+    char text[1024] = {0};
+    ::FormatMessageA(0x12FF, nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    return text;
+}
+
 std::uint32_t host_resolve(const std::string& name) {
     startup();
     unsigned long literal = ::inet_addr(name.c_str());
@@ -196,38 +201,6 @@ std::uint32_t host_resolve(const std::string& name) {
     std::uint32_t ip;
     std::memcpy(&ip, found->h_addr_list[0], sizeof ip);
     return ip;
-}
-
-std::optional<Ipv6Address> host_resolve_ipv6(const std::string& name) {
-    startup();
-    Ipv6Address ip{};
-    if (::inet_pton(AF_INET6, name.c_str(), ip.data()) == 1) return ip;
-    addrinfo hints{};
-    hints.ai_flags = AI_PASSIVE;
-    hints.ai_family = AF_INET6;
-    addrinfo* found = nullptr;
-    if (int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found); rc != 0) {
-        char text[1024] = {0};
-        ::FormatMessageA(0x12FF, nullptr, static_cast<DWORD>(rc), 0, text, sizeof text, nullptr);
-        throw runtime::ThrownMessage(name + ":" + text);
-    }
-    if (found == nullptr) return std::nullopt;
-    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
-    if (found->ai_family != AF_INET6) throw runtime::ThrownMessage("Unkown ai_family");
-    std::memcpy(ip.data(), &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, ip.size());
-    return ip;
-}
-
-std::string host_to_string(std::uint32_t ip) {
-    in_addr addr{};
-    addr.s_addr = ip;
-    return ::inet_ntoa(addr);
-}
-
-std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) {
-    char buf[100];
-    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
-    return std::string(buf);
 }
 
 }  // namespace native

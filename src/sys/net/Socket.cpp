@@ -3,22 +3,17 @@
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
 #include "runtime/Thrown.h"
+#include "sys/net/StreamErrors.h"
 
 namespace sys::net {
 
 namespace detail {
 
-namespace {
-bool isBlocking(const runtime::Thrown& e) { return e.toString() == "Blocking"; }
-}  // namespace
-
 int SocketInput::readByte() {
     try {
         return native::socket_recv_char(s_.get());
     } catch (const runtime::Thrown& e) {
-        if (isBlocking(e)) throw lumo::io::Error::Blocked();
-        if (!s_) throw lumo::io::Error::Custom(e.toString());
-        throw lumo::io::Eof();
+        throwReadByteError(e, !s_);
     }
 }
 
@@ -28,8 +23,7 @@ int SocketInput::readBytes(lumo::io::Bytes& buf, int pos, int len) {
     try {
         n = native::socket_recv(s_.get(), buf, pos, len);
     } catch (const runtime::Thrown& e) {
-        if (isBlocking(e)) throw lumo::io::Error::Blocked();
-        throw lumo::io::Error::Custom(e.toString());
+        throwStreamError(e);
     }
     if (n == 0) throw lumo::io::Eof();
     return n;
@@ -46,8 +40,7 @@ void SocketOutput::writeByte(int c) {
     try {
         native::socket_send_char(s_.get(), c);
     } catch (const runtime::Thrown& e) {
-        if (isBlocking(e)) throw lumo::io::Error::Blocked();
-        throw lumo::io::Error::Custom(e.toString());
+        throwStreamError(e);
     }
 }
 

@@ -3,23 +3,15 @@
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
 #include "runtime/Thrown.h"
+#include "sys/net/StreamErrors.h"
 
 namespace sys::ssl {
 
 std::optional<bool> Socket::DEFAULT_VERIFY_CERT = true;
 Certificate::Ptr Socket::DEFAULT_CA;
 
-namespace {
-
-bool isBlocking(const runtime::Thrown& e) { return e.toString() == "Blocking"; }
-
-// The stream form of a failure: Blocked for a transport that would block, else Custom.
-[[noreturn]] void throwStreamError(const runtime::Thrown& e) {
-    if (isBlocking(e)) throw lumo::io::Error::Blocked();
-    throw lumo::io::Error::Custom(e.toString());
-}
-
-}  // namespace
+using net::detail::throwReadByteError;
+using net::detail::throwStreamError;
 
 Socket::Socket() : net::Socket(NoInit{}) { Socket::init(); }
 
@@ -84,7 +76,7 @@ void Socket::handshake() {
     try {
         native::tls_handshake(*ssl);
     } catch (const runtime::Thrown& e) {
-        if (isBlocking(e)) throw lumo::io::Error::Blocked();
+        if (e.toString() == "Blocking") throw lumo::io::Error::Blocked();
         throw;
     }
     handshakeDone = true;
@@ -114,9 +106,7 @@ int SocketInput::readByte() {
         s_->handshake();
         return native::tls_recv_char(*s_->ssl);
     } catch (const runtime::Thrown& e) {
-        if (isBlocking(e)) throw lumo::io::Error::Blocked();
-        if (!s_) throw lumo::io::Error::Custom(e.toString());
-        throw lumo::io::Eof();
+        throwReadByteError(e, !s_);
     }
 }
 
