@@ -1,5 +1,7 @@
 #include "lumo/xml/Parser.h"
 
+#include <array>
+
 #include "lumo/ds/StringMap.h"
 #include "lumo/xml/XmlParserException.h"
 #include "util/Std.h"
@@ -27,10 +29,16 @@ const lumo::ds::StringMap<std::string>& escapes() {
     return table;
 }
 
-bool isNameChar(int c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
-           c == '.' || c == '_' || c == '-';
-}
+constexpr std::array<bool, 256> kNameChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+    for (int c = '0'; c <= '9'; ++c) table[c] = true;
+    table[':'] = table['.'] = table['_'] = table['-'] = true;
+    return table;
+}();
+
+bool isNameChar(int c) { return kNameChars[static_cast<unsigned char>(c)]; }
 
 bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -70,6 +78,7 @@ private:
     // Acts on the byte in the current state: move on, read it again in the new state, or
     // end this level (after the parent's closing tag).
     Action step(int c);
+    bool skipRun();
     void markup();
     void resolveEntity(std::string_view s);
     int atEnd();
@@ -99,9 +108,9 @@ int Level::run() {
         fail("Nesting deeper than " + std::to_string(Parser::kMaxDepth) + " levels");
     }
     for (int c = at(p_); c != 0; c = at(++p_)) {
-        // Long runs of text, names and attribute values need no per-byte state change.
-        if (state_ == State::Text) {
-            while (p_ < size_ && str_[p_] != '<' && str_[p_] != '&' && str_[p_] != 0) ++p_;
+        // Long runs of text, names and attribute values need no per-byte state change:
+        // skip to the byte that makes one (a NUL among them, which ends the input).
+        if (skipRun()) {
             c = at(p_);
             if (c == 0) break;
         }
@@ -279,6 +288,25 @@ Level::Action Level::step(int c) {
             return Action::Next;
     }
     return Action::Next;
+}
+
+// Moves p_ over the bytes that leave the current state as it is; true if it did so.
+bool Level::skipRun() {
+    auto skip = [this](auto stays) {
+        while (p_ < size_ && stays(static_cast<unsigned char>(str_[p_]))) ++p_;
+        return true;
+    };
+    switch (state_) {
+        case State::Text: return skip([](unsigned char c) { return c != '<' && c != '&' && c != 0; });
+        case State::TagName:
+        case State::AttributeName:
+        case State::CloseName: return skip([](unsigned char c) { return kNameChars[c]; });
+        case State::AttributeValue:
+            return skip([q = static_cast<unsigned char>(quote_)](unsigned char c) {
+                return c != q && c != '&' && c != '<' && c != '>' && c != 0;
+            });
+        default: return false;
+    }
 }
 
 // At "!" after "<": CDATA, DOCTYPE or comment.
