@@ -88,3 +88,21 @@ std::string StringTools::toLowerCase(std::string s) {
     }
     return s;
 }
+
+void StringTools::appendUtf8(std::string& out, std::uint32_t code) {
+    if (code <= 0x7F) {
+        out += static_cast<char>(code);
+    } else if (code <= 0x7FF) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 63));
+    } else if (code <= 0xFFFF) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 63));
+        out += static_cast<char>(0x80 | (code & 63));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 63));
+        out += static_cast<char>(0x80 | ((code >> 6) & 63));
+        out += static_cast<char>(0x80 | (code & 63));
+    }
+}

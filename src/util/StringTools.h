@@ -1,5 +1,6 @@
 #pragma once
 // Text helpers over 8-bit strings; positions and lengths count bytes.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,4 +23,6 @@ public:
     static std::vector<std::string> split(std::string_view s, std::string_view delimiter);
     static std::string join(const std::vector<std::string>& pieces, std::string_view delimiter);
     static std::string toLowerCase(std::string s);
+    // Appends a code point (at most 0x10FFFF) in UTF-8: 1 to 4 bytes.
+    static void appendUtf8(std::string& out, std::uint32_t code);
 };

@@ -8,6 +8,7 @@
 
 #include "runtime/Thrown.h"
 #include "util/Std.h"
+#include "util/StringTools.h"
 
 using runtime::Dynamic;
 
@@ -56,19 +57,6 @@ int followers(int c) {
     if (c < 248) return 3;
     if (c < 252) return 4;
     return 5;
-}
-
-void appendUtf8(std::string& out, int code) {
-    if (code <= 0x7F) {
-        out += static_cast<char>(code);
-    } else if (code <= 0x7FF) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 63));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 63));
-        out += static_cast<char>(0x80 | (code & 63));
-    }
 }
 
 // Keeps the nesting count right however a level is left.
@@ -314,7 +302,8 @@ void JsonParser::appendEscape() {
             std::string hex = "0x";
             if (pos < static_cast<int>(str.size())) hex += str.substr(pos, 4);
             pos += 4;
-            appendUtf8(scratch_, Std::parseInt(hex).value_or(0));
+            // Each escape on its own: a surrogate pair becomes two 3-byte sequences.
+            StringTools::appendUtf8(scratch_, static_cast<std::uint32_t>(Std::parseInt(hex).value_or(0)));
             break;
         }
         default:

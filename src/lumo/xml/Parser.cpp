@@ -5,6 +5,7 @@
 #include "lumo/ds/StringMap.h"
 #include "lumo/xml/XmlParserException.h"
 #include "util/Std.h"
+#include "util/StringTools.h"
 
 namespace lumo::xml {
 
@@ -339,18 +340,8 @@ void Level::resolveEntity(std::string_view s) {
         std::int32_t code = Std::parseInt(number).value_or(0);
         if (code < 128) {
             buf_ += static_cast<char>(code & 0xFF);
-        } else if (code <= 0x7FF) {
-            buf_ += static_cast<char>(0xC0 | (code >> 6));
-            buf_ += static_cast<char>(0x80 | (code & 63));
-        } else if (code <= 0xFFFF) {
-            buf_ += static_cast<char>(0xE0 | (code >> 12));
-            buf_ += static_cast<char>(0x80 | ((code >> 6) & 63));
-            buf_ += static_cast<char>(0x80 | (code & 63));
         } else if (code <= 0x10FFFF) {
-            buf_ += static_cast<char>(0xF0 | (code >> 18));
-            buf_ += static_cast<char>(0x80 | ((code >> 12) & 63));
-            buf_ += static_cast<char>(0x80 | ((code >> 6) & 63));
-            buf_ += static_cast<char>(0x80 | (code & 63));
+            StringTools::appendUtf8(buf_, static_cast<std::uint32_t>(code));
         } else {
             fail("Cannot encode UTF8-char " + std::to_string(code));
         }
