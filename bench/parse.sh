@@ -11,7 +11,10 @@
 set -euo pipefail
 bench=${1:?usage: bench/parse.sh <parse_bench>}
 export GLIBC_TUNABLES=glibc.malloc.mmap_threshold=1073741824:glibc.malloc.trim_threshold=1073741824
+# The median of five runs of each row: single runs of the allocation-heavy peers vary by
+# a quarter from run to run here.
 rows=$("$bench" --benchmark_list_tests | sed 's|/.*||' | uniq)
 for row in $rows; do
-  "$bench" --benchmark_min_time="${MIN_TIME:-1}" --benchmark_filter="^$row/" 2>/dev/null | grep -E "^$row/"
+  "$bench" --benchmark_min_time="${MIN_TIME:-1}" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_filter="^$row/" 2>/dev/null | grep -E "^$row/.*_median"
 done
