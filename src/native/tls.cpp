@@ -193,6 +193,4 @@ int tls_recv(TlsContext& ctx, lumo::io::Bytes& buf, int pos, int len) {
 
 void tls_context_close(TlsContext& ctx) { ctx.ssl.reset(); }
 
-bool tls_context_open(const TlsContext& ctx) { return ctx.ssl != nullptr; }
-
 }  // namespace native

@@ -68,6 +68,5 @@ int tls_recv_char(TlsContext& ctx);
 // or a TLS failure (a close-notify alert included).
 int tls_recv(TlsContext& ctx, lumo::io::Bytes& buf, int pos, int len);
 void tls_context_close(TlsContext& ctx);
-bool tls_context_open(const TlsContext& ctx);
 
 }  // namespace native

@@ -7,7 +7,6 @@ class StringBuf {
 public:
     void add(std::string_view piece) { b_ += piece; }
     void addChar(int c) { b_ += static_cast<char>(c); }
-    void addSub(std::string_view s, std::size_t pos, std::size_t len) { b_ += s.substr(pos, len); }
     int length() const { return static_cast<int>(b_.size()); }
     std::string toString() const { return b_; }
 

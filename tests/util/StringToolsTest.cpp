@@ -43,7 +43,7 @@ TEST(StringBuf, PiecesAndCharactersInOrder) {
     StringBuf b;
     b.add("ab");
     b.addChar('c');
-    b.addSub("xdefx", 1, 3);
+    b.add("def");
     b.addChar(0);
     EXPECT_EQ(b.length(), 7);
     EXPECT_EQ(b.toString(), std::string("abcdef\0", 7));
