@@ -1,19 +1,27 @@
 #include "runtime/Arena.h"
 
 #include <memory>
+#include <mutex>
 
 namespace runtime {
 
 namespace {
 
-// Blocks of freed arenas, kept for the next ones on this thread: handing a large freed
-// region back to the system and faulting it in again costs more than the parse itself.
-// Bounded, so that one huge document does not pin its memory for good.
+// Blocks of freed arenas, kept for the next ones: handing a large freed region back to
+// the system and faulting it in again costs more than the parse itself. Bounded, so that
+// one huge document does not pin its memory for good. Process-wide rather than per
+// thread: a static that keeps a document must find the cache still there when it goes
+// at exit, and thread-local objects are destroyed before statics.
 constexpr std::size_t kCachedBlocks = 256;  // 16 MB
 
-std::vector<std::unique_ptr<std::byte[]>>& cachedBlocks() {
-    thread_local std::vector<std::unique_ptr<std::byte[]>> blocks;
-    return blocks;
+struct BlockCache {
+    std::mutex lock;
+    std::vector<std::unique_ptr<std::byte[]>> blocks;
+};
+
+BlockCache& cache() {
+    static BlockCache c;
+    return c;
 }
 
 }  // namespace
@@ -28,23 +36,28 @@ void Arena::release() noexcept {
 }
 
 Arena::~Arena() {
-    auto& cache = cachedBlocks();
+    BlockCache& kept = cache();
+    std::lock_guard<std::mutex> guard(kept.lock);
     for (Block& block : blocks_) {
-        if (block.size == kBlock && cache.size() < kCachedBlocks) cache.push_back(std::move(block.memory));
+        if (block.size == kBlock && kept.blocks.size() < kCachedBlocks) kept.blocks.push_back(std::move(block.memory));
     }
+}
+
+std::unique_ptr<std::byte[]> Arena::reusedBlock() {
+    BlockCache& kept = cache();
+    std::lock_guard<std::mutex> guard(kept.lock);
+    if (kept.blocks.empty()) return nullptr;
+    std::unique_ptr<std::byte[]> block = std::move(kept.blocks.back());
+    kept.blocks.pop_back();
+    return block;
 }
 
 void* Arena::do_allocate(std::size_t bytes, std::size_t alignment) {
     void* at = cursor_;
     if (cursor_ == nullptr || std::align(alignment, bytes, at, left_) == nullptr) {
         std::size_t size = bytes + alignment > kBlock ? bytes + alignment : kBlock;
-        auto& cache = cachedBlocks();
-        if (size == kBlock && !cache.empty()) {
-            blocks_.push_back({std::move(cache.back()), size});
-            cache.pop_back();
-        } else {
-            blocks_.push_back({std::make_unique_for_overwrite<std::byte[]>(size), size});
-        }
+        blocks_.push_back({size == kBlock ? reusedBlock() : nullptr, size});
+        if (!blocks_.back().memory) blocks_.back().memory = std::make_unique_for_overwrite<std::byte[]>(size);
         at = blocks_.back().memory.get();
         left_ = size;
         std::align(alignment, bytes, at, left_);

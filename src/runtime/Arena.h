@@ -3,8 +3,9 @@
 // pointer bump in 64 KB blocks and nothing is freed piecemeal. Every node made in it holds
 // a count on it, and the region goes when the last of them has gone. So freeing a large
 // document costs a few block frees instead of one per node; the price is that one small
-// value kept from a large document keeps the whole document's memory. Counts are not
-// atomic: one thread.
+// value kept from a large document keeps the whole document's memory. An arena's count is
+// not atomic: one document, one thread. Freed blocks (up to 16 MB) are kept, process-wide
+// and under a lock, for the next arena.
 #include <cstddef>
 #include <memory>
 #include <memory_resource>
@@ -60,6 +61,8 @@ private:
         std::size_t size;
     };
 
+    // A block of kBlock bytes kept from a freed arena, or null.
+    static std::unique_ptr<std::byte[]> reusedBlock();
     void* do_allocate(std::size_t bytes, std::size_t alignment) override;
     void do_deallocate(void*, std::size_t, std::size_t) override {}
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
