@@ -8,11 +8,18 @@
 
 namespace native {
 
+// Bounds on one search. Backtracking can take exponential time, and PCRE recurses on the
+// stack once per nested step: past these limits a search ends as "no match" instead of
+// hanging or overflowing the stack. Ample for the addresses and header lines matched here.
+constexpr unsigned long kMatchLimit = 1'000'000;
+constexpr unsigned long kRecursionLimit = 5'000;
+
 struct RegexpHandle {
     struct Free {
         void operator()(pcre* p) const { pcre_free(p); }
     };
     std::unique_ptr<pcre, Free> pattern;
+    pcre_extra limits{};
     int slots = 0;                 // capture groups + 1 (the whole match)
     std::vector<int> offsets;      // 3 per slot, as PCRE wants
     std::optional<std::string> subject;  // of the last successful match
@@ -38,6 +45,9 @@ RegexpRef regexp_new_options(const std::string& pattern, const std::string& opti
         throw runtime::ThrownMessage("Regexp compilation error : " + std::string(error ? error : "") + " in " +
                                      pattern.c_str());
     }
+    handle->limits.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
+    handle->limits.match_limit = kMatchLimit;
+    handle->limits.match_limit_recursion = kRecursionLimit;
     int captures = 0;
     pcre_fullinfo(handle->pattern.get(), nullptr, PCRE_INFO_CAPTURECOUNT, &captures);
     handle->slots = captures + 1;
@@ -48,7 +58,7 @@ RegexpRef regexp_new_options(const std::string& pattern, const std::string& opti
 bool regexp_match(RegexpHandle& r, const std::string& subject, int pos, int len) {
     auto size = static_cast<long long>(subject.size());
     if (pos < 0 || len < 0 || pos > size || static_cast<long long>(pos) + len > size) return false;
-    int rc = pcre_exec(r.pattern.get(), nullptr, subject.data(), pos + len, pos, 0, r.offsets.data(),
+    int rc = pcre_exec(r.pattern.get(), &r.limits, subject.data(), pos + len, pos, 0, r.offsets.data(),
                        static_cast<int>(r.offsets.size()));
     if (rc >= 0) {
         r.subject = subject;

@@ -14,6 +14,8 @@ using RegexpRef = std::shared_ptr<RegexpHandle>;
 // PATTERN". The pattern ends at its first NUL, as PCRE reads it.
 RegexpRef regexp_new_options(const std::string& pattern, const std::string& options);
 // Searches subject[pos .. pos+len) from pos; false at once for a range outside subject.
+// A search that exceeds the bounds on backtracking or on PCRE's recursion depth counts as
+// no match, like any other PCRE failure.
 bool regexp_match(RegexpHandle& r, const std::string& subject, int pos, int len);
 // Group n of the last match; absent when the group took no part. Throws "regexp_matched
 // - no valid match" for a group out of range or when there is no last match.

@@ -49,6 +49,16 @@ TEST(EReg, Options) {
     EXPECT_EQ(thrownText([&] { rejected.match("a"); }), "Regexp options not accepted");
 }
 
+TEST(EReg, RunawaySearchesEndWithoutAMatch) {
+    // Exponential backtracking: without a bound this runs for ages.
+    EXPECT_FALSE(EReg("^(a+)+$", "").match(std::string(40, 'a') + "b"));
+    // One recursion per repetition: without a bound a long subject overflows the stack.
+    EXPECT_FALSE(EReg("^(a|b)*$", "").match(std::string(1 << 20, 'a')));
+    // Ordinary work is well inside the bounds.
+    EXPECT_TRUE(EReg("^(a|b)*$", "").match(std::string(1000, 'a')));
+    EXPECT_TRUE(EReg("^(https?)://([^/:]+)(:[0-9]+)?(/.*)?$", "").match("http://h/" + std::string(100000, 'p')));
+}
+
 TEST(EReg, CompilationErrorsNameThePattern) {
     std::string message = thrownText([] { EReg("a(b", ""); });
     EXPECT_TRUE(message.starts_with("Regexp compilation error : ")) << message;
