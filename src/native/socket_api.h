@@ -1,6 +1,7 @@
 #pragma once
-// The system's socket headers, for the code that both socket layers share, and the one
-// difference that code needs: the text of a resolver failure.
+// The system's socket headers, for the code that both socket layers share, and the
+// differences that code needs: the text of a resolver failure, the reading of a failed
+// socket call.
 #include <string>
 
 #ifdef _WIN32
@@ -17,5 +18,8 @@ namespace native {
 
 // The system's message for a getaddrinfo failure code.
 std::string resolver_message(int code);
+// Throws the failure of the last socket call: "Blocking" when it would block or is
+// already in progress, "EOF" for anything else (an expired timeout included).
+[[noreturn]] void socket_throw_failure();
 
 }  // namespace native

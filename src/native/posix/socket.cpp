@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "lumo/io/Bytes.h"
 #include "native/posix/fd.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
@@ -26,19 +25,12 @@ SocketHandle& checked(SocketHandle* s) {
     return *s;
 }
 
-// A blocking socket reports an expired timeout as EAGAIN, so only an operation still in
-// progress counts as would-block here.
-[[noreturn]] void throwFailure() {
-    bool blocking = errno == EINPROGRESS || errno == EALREADY;
-    throw runtime::ThrownMessage(blocking ? "Blocking" : "EOF");
-}
-
 void connectTo(SocketHandle* s, const sockaddr* addr, socklen_t size) {
     int fd = checked(s).fd.get();
     if (retryOnInterrupt([&] { return ::connect(fd, addr, size); }) != 0) {
         // Interrupted connects go on in the background; EALREADY or EISCONN follows.
         if (errno == EISCONN) return;
-        throwFailure();
+        socket_throw_failure();
     }
 }
 
@@ -78,47 +70,6 @@ void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
 
-int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len) {
-    SocketHandle& h = checked(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = sendOnce(h, bytes.b() + pos, static_cast<std::size_t>(len));
-    if (n < 0) throwFailure();
-    return n;
-}
-
-int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len) {
-    SocketHandle& h = checked(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = recvOnce(h, bytes.b() + pos, static_cast<std::size_t>(len));
-    if (n < 0) throwFailure();
-    return n;
-}
-
-void socket_send_char(SocketHandle* s, int c) {
-    SocketHandle& h = checked(s);
-    auto byte = static_cast<unsigned char>(c);
-    if (sendOnce(h, &byte, 1) < 0) throwFailure();
-}
-
-int socket_recv_char(SocketHandle* s) {
-    SocketHandle& h = checked(s);
-    unsigned char byte = 0;
-    int n = recvOnce(h, &byte, 1);
-    if (n < 0) throwFailure();
-    if (n == 0) throw runtime::ThrownMessage("Connection closed");
-    return byte;
-}
-
-void socket_write(SocketHandle* s, const std::string& text) {
-    SocketHandle& h = checked(s);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        int n = sendOnce(h, text.data() + done, text.size() - done);
-        if (n < 0) throwFailure();
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 void socket_set_timeout(SocketHandle* s, double seconds) {
     SocketHandle& h = checked(s);
     // Whole milliseconds, truncated. Negative or NaN means none, and huge values are
@@ -143,6 +94,13 @@ int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len)
 
 int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
     return recvOnce(checked(s), data, len);
+}
+
+// A blocking socket reports an expired timeout as EAGAIN, so only an operation still in
+// progress counts as would-block here.
+void socket_throw_failure() {
+    bool blocking = errno == EINPROGRESS || errno == EALREADY;
+    throw runtime::ThrownMessage(blocking ? "Blocking" : "EOF");
 }
 
 SocketFailure socket_last_failure() {

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "lumo/io/Bytes.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
 
@@ -30,13 +29,8 @@ SocketHandle& checked(SocketHandle* s) {
     return *s;
 }
 
-[[noreturn]] void throwFailure() {
-    int e = WSAGetLastError();
-    throw runtime::ThrownMessage(e == WSAEWOULDBLOCK || e == WSAEALREADY ? "Blocking" : "EOF");
-}
-
 void connectTo(SocketHandle* s, const sockaddr* addr, int size) {
-    if (::connect(checked(s).s, addr, size) != 0) throwFailure();
+    if (::connect(checked(s).s, addr, size) != 0) socket_throw_failure();
 }
 
 int sendOnce(SocketHandle& s, const void* data, int len) {
@@ -79,47 +73,6 @@ void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
 
-int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len) {
-    SocketHandle& h = checked(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = sendOnce(h, bytes.b() + pos, len);
-    if (n == SOCKET_ERROR) throwFailure();
-    return n;
-}
-
-int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len) {
-    SocketHandle& h = checked(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = recvOnce(h, bytes.b() + pos, len);
-    if (n == SOCKET_ERROR) throwFailure();
-    return n;
-}
-
-void socket_send_char(SocketHandle* s, int c) {
-    SocketHandle& h = checked(s);
-    auto byte = static_cast<unsigned char>(c);
-    if (sendOnce(h, &byte, 1) == SOCKET_ERROR) throwFailure();
-}
-
-int socket_recv_char(SocketHandle* s) {
-    SocketHandle& h = checked(s);
-    unsigned char byte = 0;
-    int n = recvOnce(h, &byte, 1);
-    if (n == SOCKET_ERROR) throwFailure();
-    if (n == 0) throw runtime::ThrownMessage("Connection closed");
-    return byte;
-}
-
-void socket_write(SocketHandle* s, const std::string& text) {
-    SocketHandle& h = checked(s);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        int n = sendOnce(h, text.data() + done, static_cast<int>(text.size() - done));
-        if (n == SOCKET_ERROR) throwFailure();
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 void socket_set_timeout(SocketHandle* s, double seconds) {
     SocketHandle& h = checked(s);
     double wanted = seconds * 1000;
@@ -141,6 +94,11 @@ int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len)
 
 int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
     return recvOnce(checked(s), data, static_cast<int>(len));
+}
+
+void socket_throw_failure() {
+    int e = WSAGetLastError();
+    throw runtime::ThrownMessage(e == WSAEWOULDBLOCK || e == WSAEALREADY ? "Blocking" : "EOF");
 }
 
 SocketFailure socket_last_failure() {
