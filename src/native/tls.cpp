@@ -67,13 +67,13 @@ int sniCallback(void* p, mbedtls_ssl_context* ssl, const unsigned char* name, st
     requested.resize(std::strlen(requested.c_str()));  // up to the first NUL
     auto chosen = (*sni)(requested);
     if (!chosen || !chosen->first || !chosen->second) return -1;
-    return mbedtls_ssl_set_hs_own_cert(ssl, &chosen->first->crt, &chosen->second->pk);
+    return mbedtls_ssl_set_hs_own_cert(ssl, &chosen->first->value, &chosen->second->value);
 }
 
 CertRef loadChain(int (*parse)(mbedtls_x509_crt*, const char*), const std::string& from) {
     auto chain = std::make_shared<CertChain>();
     // A positive result counts certificates that failed to parse: the load fails whole.
-    if (int r = parse(&chain->crt, from.c_str()); r != 0) fail(r);
+    if (int r = parse(&chain->value, from.c_str()); r != 0) fail(r);
     return chain;
 }
 
@@ -90,13 +90,13 @@ CertRef cert_load_path(const std::string& path) { return loadChain(mbedtls_x509_
 
 int cert_count(const CertChain& chain) {
     int n = 0;
-    for (const mbedtls_x509_crt* c = &chain.crt; c != nullptr && c->raw.len > 0; c = c->next) ++n;
+    for (const mbedtls_x509_crt* c = &chain.value; c != nullptr && c->raw.len > 0; c = c->next) ++n;
     return n;
 }
 
 KeyRef key_load_file(const std::string& file) {
     auto key = std::make_shared<PrivateKey>();
-    if (int r = mbedtls_pk_parse_keyfile(&key->pk, file.c_str(), nullptr); r != 0) fail(r);
+    if (int r = mbedtls_pk_parse_keyfile(&key->value, file.c_str(), nullptr); r != 0) fail(r);
     return key;
 }
 
@@ -110,7 +110,7 @@ ConfigRef tls_config_new(bool server) {
 }
 
 void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key) {
-    if (int r = mbedtls_ssl_conf_own_cert(c.get(), &cert->crt, &key->pk); r != 0) fail(r);
+    if (int r = mbedtls_ssl_conf_own_cert(c.get(), &cert->value, &key->value); r != 0) fail(r);
     c.ownCert = cert;
     c.ownKey = key;
 }
@@ -120,7 +120,7 @@ void tls_conf_sni(TlsConfig& c, const SniFunction* sni) {
 }
 
 void tls_conf_ca(TlsConfig& c, const CertRef& chain) {
-    mbedtls_ssl_conf_ca_chain(c.get(), chain ? &chain->crt : nullptr, nullptr);
+    mbedtls_ssl_conf_ca_chain(c.get(), chain ? &chain->value : nullptr, nullptr);
     c.ca = chain;
 }
 

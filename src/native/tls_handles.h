@@ -21,21 +21,8 @@ struct LibraryObject {
     LibraryObject& operator=(const LibraryObject&) = delete;
 };
 
-struct CertChain {
-    mbedtls_x509_crt crt;
-    CertChain() { mbedtls_x509_crt_init(&crt); }
-    ~CertChain() { mbedtls_x509_crt_free(&crt); }
-    CertChain(const CertChain&) = delete;
-    CertChain& operator=(const CertChain&) = delete;
-};
-
-struct PrivateKey {
-    mbedtls_pk_context pk;
-    PrivateKey() { mbedtls_pk_init(&pk); }
-    ~PrivateKey() { mbedtls_pk_free(&pk); }
-    PrivateKey(const PrivateKey&) = delete;
-    PrivateKey& operator=(const PrivateKey&) = delete;
-};
+struct CertChain : LibraryObject<mbedtls_x509_crt, mbedtls_x509_crt_init, mbedtls_x509_crt_free> {};
+struct PrivateKey : LibraryObject<mbedtls_pk_context, mbedtls_pk_init, mbedtls_pk_free> {};
 
 // Freed by an explicit close or, at the latest, by the destructor; a second free does
 // nothing. The configuration keeps the chains and keys it was given alive.

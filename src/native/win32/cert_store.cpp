@@ -14,7 +14,7 @@ CertRef cert_load_system_roots() {
     for (PCCERT_CONTEXT c = ::CertEnumCertificatesInStore(store, nullptr); c != nullptr;
          c = ::CertEnumCertificatesInStore(store, c)) {
         if (!chain) chain = std::make_shared<CertChain>();
-        mbedtls_x509_crt_parse_der(&chain->crt, c->pbCertEncoded, c->cbCertEncoded);
+        mbedtls_x509_crt_parse_der(&chain->value, c->pbCertEncoded, c->cbCertEncoded);
     }
     ::CertCloseStore(store, 0);
     return chain;
