@@ -9,12 +9,12 @@ ARGS       ?=
 
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
 PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev libmbedtls-dev \
-                  python3 ffmpeg mpv yt-dlp openssl ca-certificates
+                  python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
                   libpugixml-dev libtinyxml2-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
-FUZZ_TARGETS   := json xml ereg
+FUZZ_TARGETS   := json xml ereg http_response
 
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)

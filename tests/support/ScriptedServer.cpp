@@ -10,7 +10,7 @@
 
 namespace testsupport {
 
-ScriptedServer::ScriptedServer(std::function<void(int fd)> script, bool ipv6) {
+ScriptedServer::ScriptedServer(std::function<void(int fd)> script, bool ipv6, int port) {
     listener_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_storage storage{};
     socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
@@ -18,14 +18,19 @@ ScriptedServer::ScriptedServer(std::function<void(int fd)> script, bool ipv6) {
         auto* addr = reinterpret_cast<sockaddr_in6*>(&storage);
         addr->sin6_family = AF_INET6;
         addr->sin6_addr = in6addr_loopback;
+        addr->sin6_port = htons(static_cast<std::uint16_t>(port));
     } else {
         auto* addr = reinterpret_cast<sockaddr_in*>(&storage);
         addr->sin_family = AF_INET;
         addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr->sin_port = htons(static_cast<std::uint16_t>(port));
     }
     auto* addr = reinterpret_cast<sockaddr*>(&storage);
+    int reuse = 1;  // a fixed port may still be in TIME_WAIT from an earlier run
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (bind(listener_, addr, size) != 0 || listen(listener_, 4) != 0 || getsockname(listener_, addr, &size) != 0) {
-        throw std::runtime_error("cannot listen on loopback");
+        close(listener_);
+        throw std::runtime_error("cannot listen on loopback port " + std::to_string(port));
     }
     port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
                        : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);

@@ -10,8 +10,9 @@ namespace testsupport {
 
 class ScriptedServer {
 public:
-    // On 127.0.0.1, or on ::1 with ipv6.
-    explicit ScriptedServer(std::function<void(int fd)> script, bool ipv6 = false);
+    // On 127.0.0.1, or on ::1 with ipv6; on a free port unless one is named. Throws
+    // std::runtime_error when it cannot listen (a port in use, or one kept for root).
+    explicit ScriptedServer(std::function<void(int fd)> script, bool ipv6 = false, int port = 0);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
