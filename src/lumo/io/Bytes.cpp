@@ -1,6 +1,7 @@
 #include "lumo/io/Bytes.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "lumo/io/Error.h"
 
@@ -11,12 +12,18 @@ Bytes Bytes::alloc(int length) {
 }
 
 Bytes Bytes::ofString(std::string_view s) {
-    return Bytes(static_cast<int>(s.size()), std::vector<unsigned char>(s.begin(), s.end()));
+    int length = checkedLength(s.size());  // before anything is copied
+    return Bytes(length, std::vector<unsigned char>(s.begin(), s.end()));
 }
 
 Bytes Bytes::adopt(std::vector<unsigned char>&& storage) {
-    int length = static_cast<int>(storage.size());
+    int length = checkedLength(storage.size());
     return Bytes(length, std::move(storage));
+}
+
+int Bytes::checkedLength(std::size_t count) {
+    if (count > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw Error::Overflow();
+    return static_cast<int>(count);
 }
 
 bool Bytes::isRange(int pos, int len) const {

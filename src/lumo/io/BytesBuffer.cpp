@@ -1,27 +1,36 @@
 #include "lumo/io/BytesBuffer.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "lumo/io/Error.h"
 
 namespace lumo::io {
 
-// A large jump is taken as asked; a small one grows by half again, so that appending in
-// small pieces costs amortised constant time per byte.
+std::size_t BytesBuffer::lengthAfter(std::size_t extra) const {
+    return static_cast<std::size_t>(Bytes::checkedLength(b_.size() + extra));
+}
+
+// Grows by half again at least, whatever the size of the piece, so that appending costs
+// amortised constant time per byte: the storage is reallocated a logarithmic number of
+// times in the final length. Never past the longest Bytes, which is all it may hold.
 void BytesBuffer::reserveFor(std::size_t needed) {
     std::size_t capacity = b_.capacity();
     if (needed <= capacity) return;
-    b_.reserve(needed > capacity + 64 ? needed : needed * 3 / 2 + 10);
+    constexpr auto longest = static_cast<std::size_t>(std::numeric_limits<int>::max());
+    std::size_t grown = std::min(std::max(capacity + capacity / 2, std::size_t{64}), longest);
+    b_.reserve(std::max(needed, grown));
 }
 
 void BytesBuffer::addByte(int value) {
-    reserveFor(b_.size() + 1);
+    reserveFor(lengthAfter(1));
     b_.push_back(static_cast<unsigned char>(value));
 }
 
 void BytesBuffer::addBytes(const Bytes& src, int pos, int len) {
     if (!src.isRange(pos, len)) throw Error::OutsideBounds();
-    reserveFor(b_.size() + static_cast<std::size_t>(len));
+    reserveFor(lengthAfter(static_cast<std::size_t>(len)));
     b_.insert(b_.end(), src.b() + pos, src.b() + pos + len);
 }
 
