@@ -115,8 +115,9 @@ void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key) {
     c.ownKey = key;
 }
 
-void tls_conf_sni(TlsConfig& c, const SniFunction* sni) {
-    mbedtls_ssl_conf_sni(c.get(), sniCallback, const_cast<SniFunction*>(sni));
+void tls_conf_sni(TlsConfig& c, std::shared_ptr<SniFunction> sni) {
+    mbedtls_ssl_conf_sni(c.get(), sniCallback, sni.get());
+    c.sni = std::move(sni);
 }
 
 void tls_conf_ca(TlsConfig& c, const CertRef& chain) {
@@ -132,9 +133,10 @@ void tls_conf_authmode(TlsConfig& c, int mode) {
 
 void tls_config_close(TlsConfig& c) { c.conf.reset(); }
 
-ContextRef tls_context_new(TlsConfig& c, SocketHandle* socket) {
+ContextRef tls_context_new(const ConfigRef& c, SocketHandle* socket) {
     auto ctx = std::make_shared<TlsContext>();
-    if (int r = mbedtls_ssl_setup(ctx->get(), c.get()); r != 0) fail(r);
+    ctx->config = c;
+    if (int r = mbedtls_ssl_setup(ctx->get(), c->get()); r != 0) fail(r);
     ctx->socket = socket;
     mbedtls_ssl_set_bio(ctx->get(), ctx.get(), sendCallback, recvCallback, nullptr);
     return ctx;

@@ -46,15 +46,18 @@ using SniFunction = std::function<std::optional<std::pair<CertRef, KeyRef>>(cons
 
 ConfigRef tls_config_new(bool server);
 void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key);
-// The function must outlive the configuration.
-void tls_conf_sni(TlsConfig& c, const SniFunction* sni);
+// The configuration keeps the function alive; a later call replaces it.
+void tls_conf_sni(TlsConfig& c, std::shared_ptr<SniFunction> sni);
 void tls_conf_ca(TlsConfig& c, const CertRef& chain);
 // 1 required, 2 optional, anything else none.
 void tls_conf_authmode(TlsConfig& c, int mode);
+// Frees the library configuration now; close the contexts made from it first.
 void tls_config_close(TlsConfig& c);
 
-// The socket must outlive the context's use of it.
-ContextRef tls_context_new(TlsConfig& c, SocketHandle* socket);
+// The context keeps the configuration alive for as long as it lives, so replacing or
+// dropping every other reference to it is safe. The socket must outlive the context's
+// use of it.
+ContextRef tls_context_new(const ConfigRef& c, SocketHandle* socket);
 void tls_set_hostname(TlsContext& ctx, const std::string& name);
 void tls_handshake(TlsContext& ctx);
 void tls_write_all(TlsContext& ctx, const lumo::io::Bytes& data);

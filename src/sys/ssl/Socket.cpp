@@ -36,17 +36,20 @@ native::ConfigRef Socket::buildSSLConfig(bool server) {
     native::ConfigRef c = native::tls_config_new(server);
     if (ownCert && ownKey) native::tls_conf_own_cert(*c, ownCert->x_, ownKey->k_);
     if (altSNIContexts) {
-        sniCallback = std::make_unique<native::SniFunction>(
-            [this](const std::string& name) -> std::optional<std::pair<native::CertRef, native::KeyRef>> {
-                for (const SniContext& alt : *altSNIContexts) {
+        // Copies, not this: the configuration (and its handshakes) may outlive the socket,
+        // and selects among the identities it was built with.
+        sniCallback = std::make_shared<native::SniFunction>(
+            [alternatives = *altSNIContexts, cert = ownCert, key = ownKey](
+                const std::string& name) -> std::optional<std::pair<native::CertRef, native::KeyRef>> {
+                for (const SniContext& alt : alternatives) {
                     if (alt.match && alt.match(name) && alt.cert && alt.key) {
                         return std::make_pair(alt.cert->x_, alt.key->k_);
                     }
                 }
-                if (ownKey && ownCert) return std::make_pair(ownCert->x_, ownKey->k_);
+                if (key && cert) return std::make_pair(cert->x_, key->k_);
                 return std::nullopt;
             });
-        native::tls_conf_sni(*c, sniCallback.get());
+        native::tls_conf_sni(*c, sniCallback);
     }
     if (caCert) native::tls_conf_ca(*c, caCert->x_);
     native::tls_conf_authmode(*c, !verifyCert ? 2 : *verifyCert ? 1 : 0);
@@ -56,7 +59,7 @@ native::ConfigRef Socket::buildSSLConfig(bool server) {
 void Socket::connect(const net::Host& host, int port) {
     try {
         conf = buildSSLConfig(false);
-        ssl = native::tls_context_new(*conf, s_.get());
+        ssl = native::tls_context_new(conf, s_.get());  // the old context keeps its own
         handshakeDone = false;
         if (!hostname) hostname = host.host;
         native::tls_set_hostname(*ssl, *hostname);

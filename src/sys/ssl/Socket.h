@@ -76,6 +76,9 @@ public:
     // Completes the handshake once; a transport that would block or timed out throws
     // lumo::io::Error Blocked, anything else its text. Throws on a socket never connected.
     void handshake();
+    // A new configuration from the fields as they are now; it owns all it uses (the
+    // name selection holds copies of altSNIContexts, ownCert and ownKey), so it may
+    // outlive this socket and later builds.
     native::ConfigRef buildSSLConfig(bool server);
 
     native::ConfigRef conf;
@@ -86,7 +89,8 @@ public:
     Certificate::Ptr ownCert;
     Key::Ptr ownKey;
     std::optional<std::vector<SniContext>> altSNIContexts;
-    std::unique_ptr<native::SniFunction> sniCallback;
+    // The name selection of the last configuration built; that configuration shares it.
+    std::shared_ptr<native::SniFunction> sniCallback;
     bool handshakeDone = false;
 };
 
