@@ -39,7 +39,8 @@ void socket_send_char(SocketHandle* s, int c);
 int socket_recv_char(SocketHandle* s);
 // Sends all of text, looping over partial sends.
 void socket_write(SocketHandle* s, const std::string& text);
-// Whole milliseconds, truncated; 0 means none. Failures are ignored.
+// Whole milliseconds, truncated; 0, negative or NaN means none, and values past 2^31 - 1
+// milliseconds are clamped to it. Failures are ignored.
 void socket_set_timeout(SocketHandle* s, double seconds);
 void socket_shutdown(SocketHandle* s, bool read, bool write);
 
@@ -50,7 +51,9 @@ int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len);
 enum class SocketFailure { WouldBlock, TimedOut, Other };
 SocketFailure socket_last_failure();
 
-// Readiness of up to 64 sockets per set; timeout in seconds, absent or negative = none.
+// Readiness of up to 64 sockets per set; timeout in seconds, truncated to microseconds:
+// absent, negative or NaN = none (wait without limit, as NaN means for the socket
+// timeouts), and values past 2^31 - 1 milliseconds are clamped to it.
 // Throws "Too many sockets in select" and "Select error " + errno.
 struct SelectSets {
     std::vector<bool> read, write, others;

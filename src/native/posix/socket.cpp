@@ -72,10 +72,9 @@ void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
 
 void socket_set_timeout(SocketHandle* s, double seconds) {
     SocketHandle& h = checked(s);
-    // Whole milliseconds, truncated. Negative or NaN means none, and huge values are
-    // clamped, rather than converted with an undefined result.
-    double wanted = seconds * 1000;
-    long ms = wanted > 0 ? static_cast<long>(std::min(wanted, 2147483647.0)) : 0;
+    // Whole milliseconds; no limit (negative or NaN) is 0, which the system reads as none.
+    auto wait = bounded_wait<std::chrono::milliseconds>(seconds);
+    long ms = wait ? static_cast<long>(wait->count()) : 0;
     timeval tv{ms / 1000, (ms % 1000) * 1000};
     if (::setsockopt(h.fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0) {
         ::setsockopt(h.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -124,9 +123,9 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     }
     timespec limit{};
     timespec* wait = nullptr;
-    if (timeout && *timeout >= 0) {
-        limit.tv_sec = static_cast<time_t>(*timeout);
-        limit.tv_nsec = static_cast<long>((*timeout - static_cast<double>(limit.tv_sec)) * 1000000) * 1000;
+    if (auto us = timeout ? bounded_wait<std::chrono::microseconds>(*timeout) : std::nullopt) {
+        limit.tv_sec = static_cast<time_t>(us->count() / 1000000);
+        limit.tv_nsec = static_cast<long>(us->count() % 1000000) * 1000;
         wait = &limit;
     }
     if (::ppoll(fds.data(), fds.size(), wait, nullptr) < 0) {

@@ -75,8 +75,9 @@ void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
 
 void socket_set_timeout(SocketHandle* s, double seconds) {
     SocketHandle& h = checked(s);
-    double wanted = seconds * 1000;
-    DWORD ms = wanted > 0 ? static_cast<DWORD>(wanted < 2147483647.0 ? wanted : 2147483647.0) : 0;
+    // Whole milliseconds; no limit (negative or NaN) is 0, which the system reads as none.
+    auto wait = bounded_wait<std::chrono::milliseconds>(seconds);
+    DWORD ms = wait ? static_cast<DWORD>(wait->count()) : 0;
     if (::setsockopt(h.s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), 4) == 0) {
         ::setsockopt(h.s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), 4);
     }
@@ -127,9 +128,9 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     }
     timeval limit{};
     timeval* wait = nullptr;
-    if (timeout && *timeout >= 0) {
-        limit.tv_sec = static_cast<long>(*timeout);
-        limit.tv_usec = static_cast<long>((*timeout - static_cast<double>(limit.tv_sec)) * 1000000);
+    if (auto us = timeout ? bounded_wait<std::chrono::microseconds>(*timeout) : std::nullopt) {
+        limit.tv_sec = static_cast<long>(us->count() / 1000000);
+        limit.tv_usec = static_cast<long>(us->count() % 1000000);
         wait = &limit;
     }
     if (::select(static_cast<int>(largest + 1), &sets[0], &sets[1], &sets[2], wait) == SOCKET_ERROR) {

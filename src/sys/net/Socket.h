@@ -66,14 +66,16 @@ public:
     // with no address.
     virtual void connect(const Host& host, int port);
     void shutdown(bool read, bool write);
-    // Seconds, truncated to whole milliseconds, for sending and receiving; 0 = none.
+    // Seconds, truncated to whole milliseconds, for sending and receiving; 0, negative or
+    // NaN = none; clamped to 2^31 - 1 milliseconds.
     void setTimeout(double timeout);
 
     struct Selected {
         std::optional<std::vector<Socket*>> read, write, others;
     };
     // The sockets of each list that are ready; absent lists stay absent. At most 64 per
-    // list; timeout in seconds, absent or negative waits without limit.
+    // list; timeout in seconds, absent, negative or NaN waits without limit (NaN means
+    // none, as for setTimeout); clamped to 2^31 - 1 milliseconds.
     static Selected select(const std::optional<std::vector<Socket*>>& read,
                            const std::optional<std::vector<Socket*>>& write,
                            const std::optional<std::vector<Socket*>>& others,

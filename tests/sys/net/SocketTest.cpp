@@ -3,6 +3,7 @@
 #include "sys/net/Socket.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 #include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +160,28 @@ TEST(Socket, SelectReportsReadiness) {
     EXPECT_EQ(thrownText([&] { Socket::select(many, std::nullopt, std::nullopt, 0.0); }), "Too many sockets in select");
     a.close();
     b.close();
+}
+
+// A huge timeout is clamped (to 2^31 - 1 ms) rather than converted with an undefined
+// result; NaN, like a negative timeout, means no limit, as it does for setTimeout.
+// Either way a socket that is ready comes back at once.
+TEST(Socket, SelectTakesHugeAndNaNTimeouts) {
+    ScriptedServer talker([](int fd) {
+        testsupport::writeAll(fd, "x");
+        testsupport::readUpTo(fd, 1);
+    });
+    Socket a;
+    a.connect(Host("127.0.0.1"), talker.port());
+    for (double timeout : {1e300, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                           -1e300}) {
+        auto started = std::chrono::steady_clock::now();
+        Socket::Selected ready;
+        auto selectA = [&] { ready = Socket::select(std::vector<Socket*>{&a}, std::nullopt, std::nullopt, timeout); };
+        EXPECT_EQ(thrownText(selectA), "nothing thrown") << timeout;
+        EXPECT_EQ(ready.read, std::optional<std::vector<Socket*>>(std::vector<Socket*>{&a})) << timeout;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 5s) << timeout;
+    }
+    a.close();
 }
 
 TEST(Socket, CloseDetachesStreamsAndNeverReachesAReusedDescriptor) {
