@@ -9,9 +9,9 @@ ARGS       ?=
 
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
 PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev libmbedtls-dev \
-                  python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx
+                  python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx iproute2
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
-                  libpugixml-dev libtinyxml2-dev
+                  libpugixml-dev libtinyxml2-dev streamlink time
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response
@@ -22,7 +22,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
-.PHONY: all deps bench-deps fuzz-deps build test run bench fuzz clean
+.PHONY: all deps bench-deps fuzz-deps build test run demo bench fuzz clean
 
 all: build
 
@@ -56,12 +56,24 @@ test: build
 	ctest --test-dir $(BUILD_DIR) -j2 --output-on-failure
 
 # The launcher looks for youtube-dl beside itself; Debian's yt-dlp serves.
+# Without ARGS: the demonstration below.
 run: build
+ifeq ($(strip $(ARGS)),)
+	demo/demo.sh $(BUILD_DIR)/streamlaunch
+else
 	@[ -e $(BUILD_DIR)/youtube-dl ] || ln -s "$$(command -v youtube-dl || command -v yt-dlp)" $(BUILD_DIR)/youtube-dl
 	$(BUILD_DIR)/streamlaunch $(ARGS)
+endif
+
+# Both roads on this machine alone: a channel through a local stand-in of the service, in
+# private namespaces, and youtube-dl on a local page; mpv plays each.
+demo: build
+	demo/demo.sh $(BUILD_DIR)/streamlaunch
 
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch
+	bench/startup.sh $(BUILD_DIR)
+	bench/channel.sh $(BUILD_DIR)/streamlaunch
 	cmake -S . -B $(BUILD_DIR)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTREAMLAUNCH_TESTS=OFF \
 	  -DSTREAMLAUNCH_BENCH=ON
 	cmake --build $(BUILD_DIR)-bench -j2

@@ -4,7 +4,6 @@
 
 #include "launcher/Config.h"
 #include "native/platform.h"
-#include "runtime/Thrown.h"
 #include "sys/FileSystem.h"
 #include "sys/Sys.h"
 #include "sys/io/Process.h"
@@ -129,9 +128,4 @@ void Main::main() {
     } else {
         formatListRoad(youtubeDl, page.value_or(""));
     }
-}
-
-void Main::parseGGJson(std::optional<std::string> /*channel*/, std::optional<std::string> /*quality*/,
-                       std::optional<std::string> /*player*/) {
-    throw runtime::ThrownMessage("Channel pages are not supported yet");
 }

@@ -111,10 +111,6 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
 
 TEST_F(LauncherFixture, UncaughtErrorsEndWithTheErrorLineAndStatus255) {
     fakeYoutubeDl("u");
-    auto channel = launch({"https://goodgame.ru/channel/abc/", "720", "--player", fakePlayer()});
-    EXPECT_EQ(channel.out, "Error : Channel pages are not supported yet\n");
-    EXPECT_EQ(channel.status, 255);
-
     auto missingPlayer = launch({"http://x/v", "best", "--player", dir.file("no-such-player")});
     EXPECT_EQ(missingPlayer.out, "Error : Process creation failure : " + dir.file("no-such-player") + "\n");
     EXPECT_EQ(missingPlayer.status, 255);
