@@ -56,6 +56,9 @@ public:
     static std::optional<ProxyRecord> PROXY;
 
     explicit Http(std::string url);
+    // request leaves a wrapper in onError that refers to this object.
+    Http(const Http&) = delete;
+    Http& operator=(const Http&) = delete;
 
     // GET of url: the response body, or the error message thrown as runtime::ThrownMessage.
     static std::string requestUrl(const std::string& url);
