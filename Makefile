@@ -6,10 +6,12 @@ SHELL := /bin/bash
 BUILD_DIR  ?= build
 BUILD_TYPE ?= Release
 ARGS       ?=
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
 # Build, test (real youtube-dl, player, media maker, local HTTP server) and benchmark needs.
 PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev libmbedtls-dev \
-                  python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx iproute2
+                  python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx iproute2 groff-base
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
                   libpugixml-dev libtinyxml2-dev streamlink time
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
@@ -22,7 +24,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
-.PHONY: all deps bench-deps fuzz-deps build test run demo bench fuzz clean
+.PHONY: all deps bench-deps fuzz-deps build test run demo install uninstall bench fuzz clean
 
 all: build
 
@@ -69,6 +71,33 @@ endif
 # private namespaces, and youtube-dl on a local page; mpv plays each.
 demo: build
 	demo/demo.sh $(BUILD_DIR)/streamlaunch
+
+# The program lives in a folder of its own, where it looks for youtube-dl beside itself;
+# bin/ holds a link to it (the launcher finds its folder through its real path).
+INSTALL_LIB := $(DESTDIR)$(PREFIX)/lib/streamlaunch
+INSTALL_BIN := $(DESTDIR)$(PREFIX)/bin
+INSTALL_MAN := $(DESTDIR)$(PREFIX)/share/man/man1
+
+install: build
+	install -d $(INSTALL_LIB) $(INSTALL_BIN) $(INSTALL_MAN)
+	install -m 755 $(BUILD_DIR)/streamlaunch $(INSTALL_LIB)/streamlaunch
+	ln -sfn ../lib/streamlaunch/streamlaunch $(INSTALL_BIN)/streamlaunch
+	install -m 644 docs/streamlaunch.1 $(INSTALL_MAN)/streamlaunch.1
+	@ytdl=$$(command -v youtube-dl || command -v yt-dlp || true); \
+	if [ -e $(INSTALL_LIB)/youtube-dl ] && [ ! -L $(INSTALL_LIB)/youtube-dl ]; then \
+	  echo "Kept the youtube-dl already in $(PREFIX)/lib/streamlaunch"; \
+	elif [ -n "$$ytdl" ]; then \
+	  ln -sfn "$$ytdl" $(INSTALL_LIB)/youtube-dl; echo "$(PREFIX)/lib/streamlaunch/youtube-dl -> $$ytdl"; \
+	else \
+	  echo "No youtube-dl or yt-dlp is installed: put one at $(PREFIX)/lib/streamlaunch/youtube-dl;"; \
+	  echo "until then streamlaunch prints \"Put youtube-dl near this file.\""; \
+	fi
+
+# Removes what install put there; a youtube-dl that is not a link is the user's own.
+uninstall:
+	rm -f $(INSTALL_BIN)/streamlaunch $(INSTALL_LIB)/streamlaunch $(INSTALL_MAN)/streamlaunch.1
+	[ ! -L $(INSTALL_LIB)/youtube-dl ] || rm -f $(INSTALL_LIB)/youtube-dl
+	rmdir $(INSTALL_LIB) 2>/dev/null || true
 
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch

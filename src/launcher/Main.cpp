@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "launcher/Config.h"
+#include "launcher/Usage.h"
 #include "native/platform.h"
 #include "sys/FileSystem.h"
 #include "sys/Sys.h"
@@ -102,6 +103,16 @@ void formatListRoad(const std::string& youtubeDl, const std::string& page) {
 
 void Main::main() {
     std::optional<std::string> probe = youtubeDlProbePath();
+    // Asked alone, these answer before any check: they need no youtube-dl.
+    const Args& args = Sys::args();
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        Sys::println(launcher::helpText(probe));
+        return;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        Sys::println(launcher::versionText());
+        return;
+    }
     if (!probe || !sys::FileSystem::exists(*probe)) {
         Sys::println("Put youtube-dl near this file.");
         return;

@@ -1,0 +1,13 @@
+#pragma once
+// What the launcher says about itself when asked with a sole --help, -h or --version.
+#include <optional>
+#include <string>
+
+namespace launcher {
+
+// The usage text; youtubeDl is where this program looks for youtube-dl, when known.
+std::string helpText(const std::optional<std::string>& youtubeDl);
+// "streamlaunch" and the version.
+std::string versionText();
+
+}  // namespace launcher
