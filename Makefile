@@ -18,6 +18,13 @@ FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response
 
+# Windows: cross-compiled with mingw-w64 against our own static mbedTLS and PCRE, built from
+# Debian's sources of the versions above (windows/build-deps.sh), and tested under Wine.
+WINDOWS_DIR      := build-windows
+WINDOWS_DEPS     := build-windows-deps
+WINDOWS_PACKAGES := cmake ninja-build python3 dpkg-dev g++-mingw-w64-x86-64 mingw-w64 wine wine64 \
+                    libmbedtls-dev libpcre3-dev googletest openssl ca-certificates iproute2
+
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 ifeq ($(CI),true)
@@ -25,6 +32,7 @@ CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
 .PHONY: all deps bench-deps fuzz-deps build test run demo install uninstall bench fuzz clean
+.PHONY: windows-deps windows windows-dist test-windows
 
 all: build
 
@@ -124,6 +132,36 @@ fuzz: fuzz-deps
 	    $(BUILD_DIR)-fuzz/corpus/$$t 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)|ERROR' ; \
 	  [ $${PIPESTATUS[0]} -eq 0 ] || exit 1; \
 	done
+
+windows-deps:
+	$(call install_missing,$(WINDOWS_PACKAGES))
+	windows/build-deps.sh $(WINDOWS_DEPS)
+
+$(WINDOWS_DIR)/build.ninja:
+	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=windows/mingw-w64-x86_64.cmake \
+	  -DSTREAMLAUNCH_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_DEPS)/prefix $(CMAKE_FLAGS)
+
+# One static program that needs no DLL beside it: every import must be the system's.
+windows: windows-deps $(WINDOWS_DIR)/build.ninja
+	cmake --build $(WINDOWS_DIR) -j2 --target streamlaunch
+	@imports=$$(x86_64-w64-mingw32-objdump -p $(WINDOWS_DIR)/streamlaunch.exe | sed -n 's/.*DLL Name: //p'); \
+	echo "$(WINDOWS_DIR)/streamlaunch.exe imports:" $$imports; \
+	for dll in $$imports; do \
+	  case "$${dll,,}" in kernel32.dll|advapi32.dll|crypt32.dll|ws2_32.dll|msvcrt.dll|shell32.dll) ;; \
+	  *) echo "not a system DLL: $$dll"; exit 1 ;; esac; \
+	done
+
+windows-dist: windows
+	rm -rf $(WINDOWS_DIR)/dist && mkdir -p $(WINDOWS_DIR)/dist
+	cp $(WINDOWS_DIR)/streamlaunch.exe $(WINDOWS_DIR)/dist/
+	sed 's/$$/\r/' windows/README.txt > $(WINDOWS_DIR)/dist/README.txt
+	rm -f $(WINDOWS_DIR)/streamlaunch-windows.zip
+	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c ../streamlaunch-windows.zip streamlaunch.exe README.txt
+	@echo "$(WINDOWS_DIR)/streamlaunch-windows.zip"
+
+test-windows: windows
+	cmake --build $(WINDOWS_DIR) -j2
+	windows/run-tests.sh $(WINDOWS_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(BUILD_DIR)-fuzz

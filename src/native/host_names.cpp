@@ -9,8 +9,9 @@
 namespace native {
 
 std::optional<Ipv6Address> host_resolve_ipv6(const std::string& name) {
+    sockets_startup();
     Ipv6Address ip{};
-    if (::inet_pton(AF_INET6, name.c_str(), ip.data()) == 1) return ip;
+    if (ipv6_from_text(name, ip)) return ip;
     addrinfo hints{};
     hints.ai_flags = AI_PASSIVE;
     hints.ai_family = AF_INET6;
@@ -31,10 +32,6 @@ std::string host_to_string(std::uint32_t ip) {
     return ::inet_ntoa(addr);
 }
 
-std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) {
-    char buf[100];
-    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
-    return std::string(buf);
-}
+std::optional<std::string> host_to_string_ipv6(const Ipv6Address& ip) { return ipv6_to_text(ip); }
 
 }  // namespace native

@@ -24,9 +24,10 @@ ProcessRef vprocess_start(const std::string& cmd,
 // One blocking read or write of at most len bytes at pos. The result is 0 on failure,
 // at the end of the pipe, or for a range outside bytes (then nothing is called).
 // A null handle throws ThrownMessage "Invalid process" (after the range check).
-// On POSIX, what the child writes to standard error while a stdout read waits is
-// passed on to the launcher's own standard error, so that a chatty child cannot fill
-// its error pipe and stall both sides.
+// What the child writes to standard error while a stdout read waits is passed on to the
+// launcher's own standard error, so that a chatty child cannot fill its error pipe and
+// stall both sides. On Windows a thread does that from the first stdout read on, until
+// the child closes its standard error; stderr reads then give 0.
 int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
 int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
 int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len);

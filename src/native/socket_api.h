@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "native/socket.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -18,8 +20,14 @@
 
 namespace native {
 
+// Starts the system's socket library once, before its first use (Windows Sockets).
+void sockets_startup();
 // The system's message for a getaddrinfo failure code.
 std::string resolver_message(int code);
+// inet_pton and inet_ntop for IPv6, which older Windows systems lack (there they are
+// looked up at run time): false, or absent, when the text or the function is missing.
+bool ipv6_from_text(const std::string& text, Ipv6Address& ip);
+std::optional<std::string> ipv6_to_text(const Ipv6Address& ip);
 // Throws the failure of the last socket call: "Blocking" when it would block or is
 // already in progress, "EOF" for anything else (an expired timeout included).
 [[noreturn]] void socket_throw_failure();

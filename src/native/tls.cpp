@@ -71,6 +71,7 @@ int sniCallback(void* p, mbedtls_ssl_context* ssl, const unsigned char* name, st
 }
 
 CertRef loadChain(int (*parse)(mbedtls_x509_crt*, const char*), const std::string& from) {
+    tls_threading_setup();  // the keys of the chain hold library locks
     auto chain = std::make_shared<CertChain>();
     // A positive result counts certificates that failed to parse: the load fails whole.
     if (int r = parse(&chain->value, from.c_str()); r != 0) fail(r);
@@ -95,6 +96,7 @@ int cert_count(const CertChain& chain) {
 }
 
 KeyRef key_load_file(const std::string& file) {
+    tls_threading_setup();
     auto key = std::make_shared<PrivateKey>();
     if (int r = mbedtls_pk_parse_keyfile(&key->value, file.c_str(), nullptr); r != 0) fail(r);
     return key;

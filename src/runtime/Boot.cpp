@@ -17,7 +17,10 @@ int report(const char* text) {
 }  // namespace
 
 int boot(int argc, char** argv, void (*main)()) {
-    Sys::init(argc, argv);
+    std::vector<std::string> args = native::programArguments(argc, argv);
+    std::vector<const char*> texts;
+    for (const std::string& a : args) texts.push_back(a.c_str());
+    Sys::init(static_cast<int>(texts.size()), texts.data());
     native::bootPlatform();
     try {
         main();

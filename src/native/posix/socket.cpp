@@ -144,7 +144,19 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     return result;
 }
 
+void sockets_startup() {}
+
 std::string resolver_message(int code) { return ::gai_strerror(code); }
+
+bool ipv6_from_text(const std::string& text, Ipv6Address& ip) {
+    return ::inet_pton(AF_INET6, text.c_str(), ip.data()) == 1;
+}
+
+std::optional<std::string> ipv6_to_text(const Ipv6Address& ip) {
+    char buf[100];
+    if (::inet_ntop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
+    return std::string(buf);
+}
 
 std::uint32_t host_resolve(const std::string& name) {
     in_addr_t literal = ::inet_addr(name.c_str());

@@ -11,4 +11,6 @@ void bootPlatform() {
     std::setvbuf(stderr, nullptr, _IONBF, 0);
 }
 
+std::vector<std::string> programArguments(int argc, const char* const* argv) { return {argv, argv + argc}; }
+
 }  // namespace native

@@ -2,44 +2,47 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "lumo/io/Bytes.h"
 #include "native/command_line.h"
+#include "native/win32/handle.h"
 #include "native/win32/text.h"
 #include "runtime/Thrown.h"
 
 namespace native {
 
+using win32::Handle;
+
 namespace {
 
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE h) : h_(h) {}
-    Handle(Handle&& other) noexcept : h_(other.release()) {}
-    Handle& operator=(Handle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { reset(); }
+// How long the end of a child's standard output waits for the rest of its standard error
+// to be passed on; a child that exited has closed both, one that lives on is not waited for.
+constexpr DWORD kStderrGraceMs = 1000;
 
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() {
-        HANDLE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void reset(HANDLE h = nullptr) {
-        if (valid()) ::CloseHandle(h_);
-        h_ = h;
-    }
+// The child's standard error, passed on to ours by a thread of its own, so that a child
+// that writes much to it never stalls on a full pipe while we read its standard output.
+// Shared with that thread, which ends at the end of the pipe (or with the process).
+struct StderrDrain {
+    Handle err;
+    Handle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
-private:
-    HANDLE h_ = nullptr;
+    void run() {
+        std::array<char, 16384> chunk;
+        HANDLE ours = ::GetStdHandle(STD_ERROR_HANDLE);
+        DWORD n = 0;
+        while (::ReadFile(err.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr) && n > 0) {
+            for (DWORD done = 0, w = 0; done < n; done += w) {
+                // Without a standard error of our own the text has nowhere to go: drop it.
+                if (!::WriteFile(ours, chunk.data() + done, n - done, &w, nullptr) || w == 0) break;
+            }
+        }
+        err.reset();
+        ::SetEvent(finished.get());
+    }
 };
 
 struct Pipe {
@@ -53,7 +56,7 @@ Pipe makeInheritablePipe() {
     sa.bInheritHandle = TRUE;
     HANDLE r = nullptr;
     HANDLE w = nullptr;
-    ::CreatePipe(&r, &w, &sa, 0);
+    if (!::CreatePipe(&r, &w, &sa, 0)) throw runtime::ThrownMessage("Could not start process");
     return Pipe{Handle(r), Handle(w)};
 }
 
@@ -61,7 +64,9 @@ Pipe makeInheritablePipe() {
 Handle keepPrivately(Handle& inheritable) {
     HANDLE self = ::GetCurrentProcess();
     HANDLE dup = nullptr;
-    ::DuplicateHandle(self, inheritable.get(), self, &dup, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    if (!::DuplicateHandle(self, inheritable.get(), self, &dup, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        throw runtime::ThrownMessage("Could not start process");
+    }
     inheritable.reset();
     return Handle(dup);
 }
@@ -70,12 +75,13 @@ Handle keepPrivately(Handle& inheritable) {
 
 struct ProcessHandle {
     Handle out;
-    Handle err;
+    Handle err;  // moved to the drain once standard output is first read
     Handle in;
     Handle process;
     Handle thread;
     DWORD pid = 0;
     DWORD tid = 0;
+    std::shared_ptr<StderrDrain> drain;
 };
 
 namespace {
@@ -85,15 +91,24 @@ ProcessHandle& checked(ProcessHandle* p) {
     return *p;
 }
 
-int readPipe(ProcessHandle* p, Handle ProcessHandle::*end, lumo::io::Bytes& bytes, int pos,
-             int len) {
-    if (!bytes.isRange(pos, len)) return 0;
-    ProcessHandle& h = checked(p);
+int readOnce(const Handle& end, lumo::io::Bytes& bytes, int pos, int len) {
+    if (!end.valid()) return 0;
     DWORD n = 0;
-    if (!::ReadFile((h.*end).get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) {
-        return 0;
-    }
+    if (!::ReadFile(end.get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) return 0;
     return static_cast<int>(n);
+}
+
+void startDrain(ProcessHandle& h) {
+    if (h.drain || !h.err.valid()) return;
+    auto drain = std::make_shared<StderrDrain>();
+    drain->err = std::move(h.err);
+    try {
+        std::thread([drain] { drain->run(); }).detach();
+    } catch (const std::system_error&) {
+        h.err = std::move(drain->err);  // no thread to spare: the pipe stays the caller's
+        return;
+    }
+    h.drain = std::move(drain);
 }
 
 }  // namespace
@@ -120,8 +135,7 @@ ProcessRef vprocess_start(const std::string& cmd,
     si.hStdInput = in.read.get();
 
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                          &pi)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         throw runtime::ThrownMessage("Could not start process");
     }
     handle->process.reset(pi.hProcess);
@@ -132,11 +146,17 @@ ProcessRef vprocess_start(const std::string& cmd,
 }
 
 int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    return readPipe(p, &ProcessHandle::out, bytes, pos, len);
+    if (!bytes.isRange(pos, len)) return 0;
+    ProcessHandle& h = checked(p);
+    startDrain(h);
+    int n = readOnce(h.out, bytes, pos, len);
+    if (n == 0 && h.drain) ::WaitForSingleObject(h.drain->finished.get(), kStderrGraceMs);
+    return n;
 }
 
 int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    return readPipe(p, &ProcessHandle::err, bytes, pos, len);
+    if (!bytes.isRange(pos, len)) return 0;
+    return readOnce(checked(p).err, bytes, pos, len);
 }
 
 int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len) {

@@ -1,28 +1,25 @@
 #include "native/socket.h"
 
-
 #include <cstring>
 
 #include "native/socket_api.h"
+#include "native/win32/procedure.h"
 #include "runtime/Thrown.h"
 
 namespace native {
 
 struct SocketHandle {
     SOCKET s = INVALID_SOCKET;
+
+    SocketHandle() = default;
+    SocketHandle(const SocketHandle&) = delete;
+    SocketHandle& operator=(const SocketHandle&) = delete;
+    ~SocketHandle() {
+        if (s != INVALID_SOCKET) ::closesocket(s);
+    }
 };
 
 namespace {
-
-// Windows Sockets is started once, before the first socket is made.
-void startup() {
-    static const bool started = [] {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 0), &data);
-        return true;
-    }();
-    (void)started;
-}
 
 SocketHandle& checked(SocketHandle* s) {
     if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
@@ -33,20 +30,38 @@ void connectTo(SocketHandle* s, const sockaddr* addr, int size) {
     if (::connect(checked(s).s, addr, size) != 0) socket_throw_failure();
 }
 
-int sendOnce(SocketHandle& s, const void* data, int len) {
-    return ::send(s.s, static_cast<const char*>(data), len, 0);
+// The calls take an int length: a larger request moves part of it, as any send may.
+int clampedLength(std::size_t len) { return len < 0x7FFFFFFF ? static_cast<int>(len) : 0x7FFFFFFF; }
+
+int sendOnce(SocketHandle& s, const void* data, std::size_t len) {
+    return ::send(s.s, static_cast<const char*>(data), clampedLength(len), 0);
 }
 
-int recvOnce(SocketHandle& s, void* data, int len) { return ::recv(s.s, static_cast<char*>(data), len, 0); }
+int recvOnce(SocketHandle& s, void* data, std::size_t len) {
+    return ::recv(s.s, static_cast<char*>(data), clampedLength(len), 0);
+}
 
 }  // namespace
 
+// Version word 2 (Windows Sockets 2.0); the result is not looked at: a failed start
+// shows in the first call that needs it.
+void sockets_startup() {
+    static const bool started = [] {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 0), &data);
+        return true;
+    }();
+    (void)started;
+}
+
 SocketRef socket_new(bool datagram, bool ipv6) {
-    startup();
+    sockets_startup();
     SOCKET s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) return nullptr;
     auto handle = std::make_shared<SocketHandle>();
     handle->s = s;
+    // Children start with handle inheritance on: they get their pipes, not our sockets.
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
     return handle;
 }
 
@@ -90,11 +105,11 @@ void socket_shutdown(SocketHandle* s, bool read, bool write) {
 }
 
 int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len) {
-    return sendOnce(checked(s), data, static_cast<int>(len));
+    return sendOnce(checked(s), data, len);
 }
 
 int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
-    return recvOnce(checked(s), data, static_cast<int>(len));
+    return recvOnce(checked(s), data, len);
 }
 
 void socket_throw_failure() {
@@ -134,7 +149,8 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
         wait = &limit;
     }
     if (::select(static_cast<int>(largest + 1), &sets[0], &sets[1], &sets[2], wait) == SOCKET_ERROR) {
-        throw runtime::ThrownMessage("Select error " + std::to_string(errno));
+        // Windows Sockets reports through its own error number; errno says nothing here.
+        throw runtime::ThrownMessage("Select error " + std::to_string(::WSAGetLastError()));
     }
     SelectSets result;
     std::vector<bool>* outs[] = {&result.read, &result.write, &result.others};
@@ -145,14 +161,30 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     return result;
 }
 
+// From the system's table, without inserts or line breaks (the width mask).
 std::string resolver_message(int code) {
     char text[1024] = {0};
-    ::FormatMessageA(0x12FF, nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    ::FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
     return text;
 }
 
+bool ipv6_from_text(const std::string& text, Ipv6Address& ip) {
+    using InetPton = INT(WSAAPI*)(INT, PCSTR, PVOID);
+    static const auto inetPton = win32::procedure<InetPton>("WS2_32.dll", "inet_pton");
+    return inetPton != nullptr && inetPton(AF_INET6, text.c_str(), ip.data()) == 1;
+}
+
+std::optional<std::string> ipv6_to_text(const Ipv6Address& ip) {
+    using InetNtop = PCSTR(WSAAPI*)(INT, const VOID*, PSTR, size_t);
+    static const auto inetNtop = win32::procedure<InetNtop>("WS2_32.dll", "inet_ntop");
+    char buf[100];
+    if (inetNtop == nullptr || inetNtop(AF_INET6, ip.data(), buf, sizeof buf) == nullptr) return std::nullopt;
+    return std::string(buf);
+}
+
 std::uint32_t host_resolve(const std::string& name) {
-    startup();
+    sockets_startup();
     unsigned long literal = ::inet_addr(name.c_str());
     if (literal != INADDR_NONE) return literal;
     hostent* found = ::gethostbyname(name.c_str());

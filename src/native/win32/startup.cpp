@@ -1,16 +1,19 @@
 #include "native/startup.h"
 
 #include <windows.h>
+
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
+
+#include "native/win32/procedure.h"
+#include "native/win32/text.h"
 
 namespace native {
 
 namespace {
-
-using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
-using GetConsoleWindowFn = HWND(WINAPI*)();
 
 bool hasPlatformHandle(FILE* stream) {
     int fd = _fileno(stream);
@@ -20,10 +23,10 @@ bool hasPlatformHandle(FILE* stream) {
 // A program started from a console shell writes to that console even when it was built
 // as a GUI program or its streams were not handed over.
 void attachParentConsole() {
-    HMODULE kernel = ::LoadLibraryA("kernel32");
-    if (kernel == nullptr) return;
-    auto attach = reinterpret_cast<AttachConsoleFn>(::GetProcAddress(kernel, "AttachConsole"));
-    auto window = reinterpret_cast<GetConsoleWindowFn>(::GetProcAddress(kernel, "GetConsoleWindow"));
+    using AttachConsoleFn = BOOL(WINAPI*)(DWORD);
+    using GetConsoleWindowFn = HWND(WINAPI*)();
+    auto attach = win32::procedure<AttachConsoleFn>("kernel32", "AttachConsole");
+    auto window = win32::procedure<GetConsoleWindowFn>("kernel32", "GetConsoleWindow");
     if (attach == nullptr || window == nullptr) return;
     attach(ATTACH_PARENT_PROCESS);
     if (window() == nullptr) return;
@@ -38,6 +41,17 @@ void bootPlatform() {
     attachParentConsole();
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+// Split as CommandLineToArgvW splits, the rule our own command lines are built for.
+std::vector<std::string> programArguments(int argc, const char* const* argv) {
+    int count = 0;
+    std::unique_ptr<LPWSTR, decltype(&::LocalFree)> wide(::CommandLineToArgvW(::GetCommandLineW(), &count),
+                                                          &::LocalFree);
+    if (!wide) return {argv, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) args.push_back(wideToUtf8(wide.get()[i]));
+    return args;
 }
 
 }  // namespace native

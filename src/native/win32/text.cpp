@@ -6,15 +6,26 @@ namespace native {
 
 std::string wideToUtf8(const std::wstring& text) {
     std::string out;
-    for (wchar_t w : text) {
-        auto c = static_cast<unsigned>(w);
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<char32_t>(text[i]);
+        // A surrogate pair is one character of four bytes; encoding its halves one by one
+        // would give bytes that no UTF-8 reader (our own conversion back included) accepts.
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        }
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 63));
-        } else {
+        } else if (c < 0x10000) {  // a lone surrogate too, as its three bytes
             out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 63));
+            out += static_cast<char>(0x80 | (c & 63));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 63));
             out += static_cast<char>(0x80 | ((c >> 6) & 63));
             out += static_cast<char>(0x80 | (c & 63));
         }

@@ -4,8 +4,9 @@
 
 namespace native {
 
-// Each UTF-16 unit on its own: below 128 one byte, below 2048 two, else three.
+// Each character as UTF-8; a surrogate without its partner is encoded as it stands.
 std::string wideToUtf8(const std::wstring& text);
+// Invalid UTF-8 becomes U+FFFD.
 std::wstring utf8ToWide(const std::string& text);
 
 }  // namespace native
