@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "native/startup.h"
 #include "runtime/Thrown.h"
-#include "sys/Sys.h"
 
 namespace runtime {
 
@@ -16,12 +14,7 @@ int report(const char* text) {
 }
 }  // namespace
 
-int boot(int argc, char** argv, void (*main)()) {
-    std::vector<std::string> args = native::programArguments(argc, argv);
-    std::vector<const char*> texts;
-    for (const std::string& a : args) texts.push_back(a.c_str());
-    Sys::init(static_cast<int>(texts.size()), texts.data());
-    native::bootPlatform();
+int runGuarded(void (*main)()) {
     try {
         main();
         return 0;

@@ -1,10 +1,10 @@
 #pragma once
-// The start-up sequence: store the arguments, set up the platform and console, then run
-// the program's main inside a guard. A thrown value that escapes is reported on standard
-// output as "Error : " + its text, and the program ends with -1 (status 255).
+// The start-up guard: runs the program's main. A thrown value that escapes is reported on
+// standard output as "Error : " + its text; the result is the exit code, 0 after a normal
+// return and -1 (status 255) after an error.
 
 namespace runtime {
 
-int boot(int argc, char** argv, void (*main)());
+int runGuarded(void (*main)());
 
 }  // namespace runtime

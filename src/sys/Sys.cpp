@@ -13,9 +13,7 @@ std::vector<std::string>& storedArgs() {
 }
 }  // namespace
 
-void Sys::init(int argc, const char* const* argv) {
-    storedArgs().assign(argv, argv + argc);
-}
+void Sys::init(std::vector<std::string> argv) { storedArgs() = std::move(argv); }
 
 std::vector<std::string> Sys::args() {
     const auto& all = storedArgs();

@@ -8,8 +8,8 @@
 
 class Sys {
 public:
-    // Stores the argument vector given to the program's entry; entry 0 is its name.
-    static void init(int argc, const char* const* argv);
+    // Stores the program's arguments, its name first.
+    static void init(std::vector<std::string> argv);
 
     // A fresh copy of the arguments after the program's name.
     static std::vector<std::string> args();

@@ -1,5 +1,6 @@
 #include "util/EReg.h"
 
+#include "native/regexp.h"
 #include "runtime/Thrown.h"
 #include "util/StringTools.h"
 
@@ -19,7 +20,9 @@ std::optional<std::string> EReg::matched(int n) {
     return native::regexp_matched(*r_, n);
 }
 
-std::optional<native::MatchedPos> EReg::matchedPos() {
+std::optional<EReg::MatchedPos> EReg::matchedPos() {
     if (!r_) return std::nullopt;
-    return native::regexp_matched_pos(*r_, 0);
+    std::optional<native::MatchedPos> m = native::regexp_matched_pos(*r_, 0);
+    if (!m) return std::nullopt;
+    return MatchedPos{m->pos, m->len};
 }

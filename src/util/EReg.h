@@ -1,10 +1,13 @@
 #pragma once
 // A regular expression and the state of its last match. Options: i caseless, m multiline,
 // s dot-all, u UTF-8; g sets `global` and is not passed on.
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "native/regexp.h"
+namespace native {
+struct RegexpHandle;  // the compiled pattern, behind the platform seam
+}
 
 class EReg {
 public:
@@ -17,11 +20,15 @@ public:
     // Group n of the last match (0 = the whole match); absent when the group took no part.
     // Throws "regexp_matched - no valid match" without a last match or for a bad n.
     std::optional<std::string> matched(int n);
+    struct MatchedPos {
+        int pos;
+        int len;
+    };
     // The whole last match; absent when there is none.
-    std::optional<native::MatchedPos> matchedPos();
+    std::optional<MatchedPos> matchedPos();
 
     bool global = false;
 
 private:
-    native::RegexpRef r_;  // keeps the subject of the last match
+    std::shared_ptr<native::RegexpHandle> r_;  // keeps the subject of the last match
 };

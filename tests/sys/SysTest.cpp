@@ -5,15 +5,14 @@
 #include <filesystem>
 
 TEST(Sys, ArgumentsAreFreshCopiesWithoutTheProgramName) {
-    const char* argv[] = {"prog", "a", "", "c d"};
-    Sys::init(4, argv);
+    Sys::init({"prog", "a", "", "c d"});
     auto first = Sys::args();
     EXPECT_EQ(first, (std::vector<std::string>{"a", "", "c d"}));
     first.clear();
     EXPECT_EQ(Sys::args().size(), 3u);
-    Sys::init(1, argv);
+    Sys::init({"prog"});
     EXPECT_TRUE(Sys::args().empty());
-    Sys::init(0, argv);
+    Sys::init({});
     EXPECT_TRUE(Sys::args().empty());
 }
 
