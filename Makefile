@@ -13,7 +13,7 @@ DESTDIR    ?=
 PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev libmbedtls-dev \
                   python3 ffmpeg mpv yt-dlp openssl ca-certificates nginx iproute2 groff-base
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
-                  libpugixml-dev libtinyxml2-dev streamlink time
+                  libpugixml-dev libtinyxml2-dev streamlink time libcurl4-openssl-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response
@@ -115,6 +115,7 @@ bench: build bench-deps
 	  -DSTREAMLAUNCH_BENCH=ON
 	cmake --build $(BUILD_DIR)-bench -j2
 	bench/parse.sh $(BUILD_DIR)-bench/bench/parse_bench
+	bench/http.sh $(BUILD_DIR)-bench/bench/http_bench
 
 # Each parser of outside input under libFuzzer with ASan and UBSan for FUZZ_SECONDS. The
 # corpus starts from fuzz/corpus and grows in the build folder; a crash fails the target

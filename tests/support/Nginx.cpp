@@ -9,52 +9,52 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Framed copies of root: the addition filter (appending an empty body) drops the length,
-// so nginx frames the reply with chunks, or, with chunked coding off, by the close. Small
-// output buffers make many chunks.
-std::string framedCopy(const std::string& prefix, const std::filesystem::path& root, bool chunked) {
-    return "    location " + prefix + " {\n"
-           "      alias " + root.string() + "/;\n"
-           "      sendfile off;\n"
-           "      output_buffers 1 4000;\n"
-           "      addition_types *;\n"
-           "      add_after_body /empty-addition;\n" +
-           (chunked ? "" : "      chunked_transfer_encoding off;\n") +
-           "    }\n";
+// The framed copies of root: the addition filter (appending an empty body) drops the
+// length, so nginx frames the reply with chunks or, with chunked coding off, by the close.
+// Small output buffers make many chunks.
+constexpr const char* kConfig = R"(daemon off;
+master_process off;
+pid @DIR@/nginx.pid;
+error_log @DIR@/error.log warn;
+events { worker_connections 256; }
+http {
+  access_log off;
+  client_body_temp_path @DIR@/tmp/body;
+  proxy_temp_path @DIR@/tmp/proxy;
+  fastcgi_temp_path @DIR@/tmp/fastcgi;
+  uwsgi_temp_path @DIR@/tmp/uwsgi;
+  scgi_temp_path @DIR@/tmp/scgi;
+  types { application/json json; text/plain txt; text/html html; }
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:@HTTP_PORT@;
+    listen 127.0.0.1:@HTTPS_PORT@ ssl;
+    server_name localhost;
+    ssl_certificate @DIR@/certs/localhost.crt;
+    ssl_certificate_key @DIR@/certs/localhost.key;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    root @ROOT@;
+    absolute_redirect off;
+    location = /redirect { return 302 /; }
+    location = /empty-addition { internal; return 200 ""; }
+    location ~ ^/(chunked|unframed)/ {
+      sendfile off;
+      output_buffers 1 4000;
+      addition_types *;
+      add_after_body /empty-addition;
+      location ~ ^/chunked/(.*)$ { alias @ROOT@/$1; }
+      location ~ ^/unframed/(.*)$ { alias @ROOT@/$1; chunked_transfer_encoding off; }
+    }
+  }
 }
+)";
 
-std::string config(const std::filesystem::path& dir, const std::filesystem::path& root, int httpPort,
-                   int httpsPort) {
-    const std::string d = dir.string();
-    return "daemon off;\n"
-           "master_process off;\n"
-           "pid " + d + "/nginx.pid;\n"
-           "error_log " + d + "/error.log warn;\n"
-           "events { worker_connections 256; }\n"
-           "http {\n"
-           "  access_log off;\n"
-           "  client_body_temp_path " + d + "/tmp/body;\n"
-           "  proxy_temp_path " + d + "/tmp/proxy;\n"
-           "  fastcgi_temp_path " + d + "/tmp/fastcgi;\n"
-           "  uwsgi_temp_path " + d + "/tmp/uwsgi;\n"
-           "  scgi_temp_path " + d + "/tmp/scgi;\n"
-           "  types { application/json json; text/plain txt; text/html html; }\n"
-           "  default_type application/octet-stream;\n"
-           "  sendfile on;\n"
-           "  server {\n"
-           "    listen 127.0.0.1:" + std::to_string(httpPort) + ";\n"
-           "    listen 127.0.0.1:" + std::to_string(httpsPort) + " ssl;\n"
-           "    server_name localhost;\n"
-           "    ssl_certificate " + d + "/certs/localhost.crt;\n"
-           "    ssl_certificate_key " + d + "/certs/localhost.key;\n"
-           "    ssl_protocols TLSv1.2 TLSv1.3;\n"
-           "    root " + root.string() + ";\n"
-           "    absolute_redirect off;\n"
-           "    location = /redirect { return 302 /; }\n"
-           "    location = /empty-addition { internal; return 200 \"\"; }\n" +
-           framedCopy("/chunked/", root, true) + framedCopy("/unframed/", root, false) +
-           "  }\n"
-           "}\n";
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
 }
 
 }  // namespace
@@ -70,10 +70,13 @@ Nginx::Nginx() : root_(dir_.path() / "www"), httpPort_(freePort()), httpsPort_(f
     if (made.status != 0) throw std::runtime_error("make_certs.sh failed: " + made.err);
 
     const std::string conf = dir_.file("nginx.conf");
-    writeFile(conf, config(dir_.path(), root_, httpPort_, httpsPort_));
+    std::string text = replaceAll(kConfig, "@DIR@", dir_.path().string());
+    text = replaceAll(text, "@ROOT@", root_.string());
+    text = replaceAll(text, "@HTTP_PORT@", std::to_string(httpPort_));
+    writeFile(conf, replaceAll(text, "@HTTPS_PORT@", std::to_string(httpsPort_)));
     // -e: errors before the configuration is read go to the log too, not to a system path.
-    const std::vector<std::string> argv{"/usr/sbin/nginx", "-p", dir_.path().string(), "-c", conf,
-                                        "-e", dir_.file("error.log")};
+    const std::vector<std::string> argv{
+        "/usr/sbin/nginx", "-p", dir_.path().string(), "-c", conf, "-e", dir_.file("error.log")};
     try {
         // nginx opens every listening socket before it serves any, so one port will do.
         daemon_ = std::make_unique<Daemon>(argv, httpPort_, 10s);

@@ -9,6 +9,9 @@
 //   /unframed/NAME  the same bytes with neither length nor chunks: the close ends them
 //   /redirect       302 to /, with nginx's HTML body
 //
+// nginx takes a client's end of sending for the client going away: a client that shuts
+// down its sending side while a long body is still on its way gets that body cut short.
+//
 // nginx runs in the foreground as a single process, its pid file, temporary files and
 // error log in a folder of its own. It is killed and reaped when the owner goes.
 #include <filesystem>
