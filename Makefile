@@ -16,7 +16,11 @@ BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev li
                   libpugixml-dev libtinyxml2-dev streamlink time libcurl4-openssl-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
-FUZZ_TARGETS   := json xml ereg http_response
+FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line
+# The request composer, the launcher's readings and the command-line round trip are small
+# and saturate sooner: 30 s each, unless FUZZ_SECONDS is given from outside the Makefile.
+FUZZ_SHORT_TARGETS := http_request launcher command_line
+FUZZ_SHORT_SECONDS := $(if $(filter file,$(origin FUZZ_SECONDS)),30,$(FUZZ_SECONDS))
 
 # Windows: cross-compiled with mingw-w64 against our own static mbedTLS and PCRE, built from
 # Debian's sources of the versions above (windows/build-deps.sh), and tested under Wine.
@@ -33,6 +37,7 @@ endif
 
 .PHONY: all deps bench-deps fuzz-deps build test run demo install uninstall bench fuzz clean
 .PHONY: windows-deps windows windows-dist test-windows
+.PHONY: test-asan test-valgrind
 
 all: build
 
@@ -65,6 +70,13 @@ build: deps $(BUILD_DIR)/build.ninja
 test: build
 	ctest --test-dir $(BUILD_DIR) -j2 --output-on-failure
 
+# The whole suite built with ASan and UBSan (the asan preset); tests labelled long or
+# no-asan are left out, each with its reason where it is declared (tests/CMakeLists.txt).
+test-asan: deps
+	cmake --preset asan -B $(BUILD_DIR)-asan $(if $(filter true,$(CI)),-DSTREAMLAUNCH_WERROR=ON)
+	cmake --build $(BUILD_DIR)-asan -j2
+	ctest --test-dir $(BUILD_DIR)-asan -j2 --output-on-failure -LE 'no-asan|long'
+
 # The launcher looks for youtube-dl beside itself; Debian's yt-dlp serves.
 # Without ARGS: the demonstration below.
 run: build
@@ -79,6 +91,15 @@ endif
 # private namespaces, and youtube-dl on a local page; mpv plays each.
 demo: build
 	demo/demo.sh $(BUILD_DIR)/streamlaunch
+
+# The launcher under valgrind's memcheck on the youtube-dl roads and the channel road, as
+# the end-to-end tests run it: an invalid access or a definite leak fails the test. Left
+# out: the start failures, which valgrind hides (it runs posix_spawn's shared-memory vfork
+# as a plain fork, so a failed exec no longer reaches the launcher).
+test-valgrind: build
+	$(call install_missing,valgrind)
+	STREAMLAUNCH_LAUNCH_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite" \
+	  ctest --test-dir $(BUILD_DIR) -j2 --output-on-failure -L e2e -E UncaughtErrorsEndWithTheErrorLineAndStatus255
 
 # The program lives in a folder of its own, where it looks for youtube-dl beside itself;
 # bin/ holds a link to it (the launcher finds its folder through its real path).
@@ -127,8 +148,9 @@ fuzz: fuzz-deps
 	cmake --build $(BUILD_DIR)-fuzz -j2
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(BUILD_DIR)-fuzz/corpus/$$t && cp -n fuzz/corpus/$$t/* $(BUILD_DIR)-fuzz/corpus/$$t/ ; \
-	  echo "== $${t}_fuzzer for $(FUZZ_SECONDS) s"; \
-	  $(BUILD_DIR)-fuzz/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  secs=$(FUZZ_SECONDS); case " $(FUZZ_SHORT_TARGETS) " in *" $$t "*) secs=$(FUZZ_SHORT_SECONDS);; esac; \
+	  echo "== $${t}_fuzzer for $$secs s"; \
+	  $(BUILD_DIR)-fuzz/fuzz/$${t}_fuzzer -max_total_time=$$secs -timeout=10 -rss_limit_mb=2048 \
 	    -max_len=65536 -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)-fuzz/$$t- \
 	    $(BUILD_DIR)-fuzz/corpus/$$t 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)|ERROR' ; \
 	  [ $${PIPESTATUS[0]} -eq 0 ] || exit 1; \

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "launcher/Config.h"
+#include "launcher/Reading.h"
 #include "launcher/Usage.h"
 #include "native/platform.h"
 #include "sys/FileSystem.h"
@@ -12,9 +13,7 @@
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-constexpr const char* kPlayerOption = "--player";
+using launcher::Args;
 
 // Indexed reading that yields an absent text past the end.
 std::optional<std::string> at(const Args& list, std::size_t i) {
@@ -23,15 +22,6 @@ std::optional<std::string> at(const Args& list, std::size_t i) {
 
 bool contains(const std::optional<std::string>& text, std::string_view sub) {
     return text && text->find(sub) != std::string::npos;
-}
-
-void removeFirst(Args& list, const std::string& value) {
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (*it == value) {
-            list.erase(it);
-            return;
-        }
-    }
 }
 
 // The youtube-dl beside the program, or absent when the program's path is unknown.
@@ -44,33 +34,14 @@ std::optional<std::string> youtubeDlProbePath() {
     return StringTools::join(pieces, separator) + separator + native::kYoutubeDlFileName;
 }
 
-// Pulls the player command and the option out of the working list; "" when there is none.
-std::string takePlayer(Args& work) {
-    bool optionSeen = false;
-    for (std::size_t i = 0; i < work.size(); ++i) {
-        if (optionSeen) {
-            std::string player = work[i];
-            removeFirst(work, player);
-            removeFirst(work, kPlayerOption);
-            return player;
-        }
-        // Anything containing the option counts as the option ("--player=x" too).
-        if (work[i].find(kPlayerOption) != std::string::npos) optionSeen = true;
-    }
-    return "";
-}
-
 std::string runForOutput(const std::string& command, const Args& arguments) {
     sys::io::Process child(command, arguments);
     return child.stdOut.readAll().toString();
 }
 
 void channelRoad(const std::string& page, const Args& work, const std::string& player) {
-    std::string address = StringTools::split(StringTools::split(page, "?")[0], "#")[0];
-    if (StringTools::endsWith(address, "/")) address.pop_back();
-    std::string channel = StringTools::split(address, "/").back();
     std::string quality = Sys::args().size() == 4 ? at(work, 1).value_or("") : "";
-    Main::parseGGJson(channel, quality, player);
+    Main::parseGGJson(launcher::channelName(page), quality, player);
 }
 
 void directAddressRoad(const std::string& youtubeDl, const std::string& page, const Args& work,
@@ -84,19 +55,9 @@ void directAddressRoad(const std::string& youtubeDl, const std::string& page, co
 }
 
 void formatListRoad(const std::string& youtubeDl, const std::string& page) {
-    std::string listing;
-    bool headerSeen = false;
-    for (const std::string& line : StringTools::split(runForOutput(youtubeDl, {"-F", page}), "\n")) {
-        if (headerSeen) listing += StringTools::split(line, " ")[0] + ",";
-        std::size_t header = line.find("resolution note");
-        if (header != std::string::npos && header > 0) {
-            headerSeen = true;
-        } else if (!headerSeen) {
-            Sys::println(line);
-        }
-    }
-    if (!listing.empty()) listing = "Available streams: " + StringTools::replace(listing, ",,", "");
-    Sys::println(listing);
+    launcher::FormatSummary listing = launcher::summarizeFormats(runForOutput(youtubeDl, {"-F", page}));
+    for (const std::string& line : listing.printed) Sys::println(line);
+    Sys::println(listing.summary);
 }
 
 }  // namespace
@@ -125,7 +86,7 @@ void Main::main() {
     }
 
     Args work = Sys::args();
-    std::string player = takePlayer(work);
+    std::string player = launcher::takePlayer(work);
     if (player.empty()) {
         Sys::println("No player argument.");
         return;

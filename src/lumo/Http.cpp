@@ -1,6 +1,7 @@
 #include "lumo/Http.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 #include "lumo/io/BytesBuffer.h"
@@ -59,6 +60,36 @@ bool hasHeader(const List<Http::HeaderRecord>& headers, const std::string& name)
         if (it.next().header == name) return true;
     }
     return false;
+}
+
+// RFC 9110 5.6.2: token = 1*tchar.
+bool isToken(std::string_view s) {
+    constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+    return !s.empty() && std::all_of(s.begin(), s.end(), [&](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || kSymbols.find(c) != std::string_view::npos;
+    });
+}
+
+// Why the request could not be framed as one request line, fields and a body of the
+// announced length: a line break smuggled into the line or a field, or a framing field of
+// the caller's, which the body this client sends would contradict.
+std::optional<std::string> framingFault(const std::string& path, const std::optional<std::string>& method,
+                                        const List<Http::HeaderRecord>& headers) {
+    auto unsafe = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7F'; };
+    if (std::any_of(path.begin(), path.end(), unsafe)) return "Invalid URL";
+    if (method && !isToken(*method)) return "Invalid method: " + *method;
+    for (auto it = headers.iterator(); it.hasNext();) {
+        const Http::HeaderRecord& h = it.next();
+        // RFC 9110 5.5: a field value holds no CR, LF or NUL.
+        if (!isToken(h.header) || h.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            return "Invalid header field: " + h.header;
+        }
+        std::string name = StringTools::toLowerCase(h.header);
+        if (name == "content-length" || name == "transfer-encoding") {
+            return "Header field set by the client: " + h.header;
+        }
+    }
+    return std::nullopt;
 }
 
 // What may follow the head read so far: a read never takes a byte past the blank line.
@@ -207,6 +238,12 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
         onError("Invalid URL");
         return;
     }
+    std::optional<std::string> pathText = address.matched(4);
+    std::string path = pathText && !pathText->empty() ? *pathText : std::string("/");
+    if (std::optional<std::string> fault = framingFault(path, method, headers)) {
+        onError(*fault);
+        return;
+    }
     bool secure = address.matched(1) == "https://";
     std::unique_ptr<sys::net::Socket> owned;
     if (socket == nullptr) {
@@ -215,8 +252,6 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     }
     std::string host = address.matched(2).value_or("");
     std::optional<std::string> portText = address.matched(3);
-    std::optional<std::string> pathText = address.matched(4);
-    std::string path = pathText && !pathText->empty() ? *pathText : std::string("/");
     std::optional<int> port = !portText || portText->empty() ? std::optional<int>(secure ? 443 : 80)
                                                              : Std::parseInt(std::string_view(*portText).substr(1));
     std::string boundary;
@@ -269,7 +304,10 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
     std::vector<std::string> statusLine = StringTools::split(lines.front(), " ");
     std::optional<int> status =
         statusLine.size() > 1 ? Std::parseInt(statusLine[1]) : std::optional<std::int32_t>();
-    if (!status || *status == 0) throw runtime::ThrownMessage("Response status error");
+    // A status past the Int range would wrap, possibly into a success.
+    if (!status || *status <= 0 || !decimalFitsInt(statusLine[1])) {
+        throw runtime::ThrownMessage("Response status error");
+    }
     lines.erase(lines.begin());
     lines.resize(lines.size() - 2);
 

@@ -1,7 +1,10 @@
 #pragma once
 // Native child processes ("vprocess"): a child whose standard output, error and input are
 // pipes held by the caller. The handle owns the caller's pipe ends; dropping the last
-// reference closes them. A child is never waited for or killed.
+// reference closes them. A child is never killed, nor waited for in a way that blocks: on
+// POSIX, once its handle is gone it is reaped as soon as it has exited (checked whenever a
+// child is started or let go), so a long-running caller collects no zombies; on Windows
+// closing the handles is all a finished child needs.
 #include <memory>
 #include <optional>
 #include <string>

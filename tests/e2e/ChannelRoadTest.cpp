@@ -70,7 +70,7 @@ protected:
             argv.push_back("--no-standin");
         }
         argv.push_back("--");
-        argv.push_back(launcher);
+        for (const std::string& word : launcherCommand()) argv.push_back(word);
         argv.insert(argv.end(), args.begin(), args.end());
         // The namespace ends only once the player has finished, so what it records is there.
         Outcome o{testsupport::run(argv, 60s), std::nullopt, ""};

@@ -1,6 +1,8 @@
 #include "e2e/LauncherFixture.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 using namespace std::chrono_literals;
 
@@ -34,9 +36,19 @@ std::string LauncherFixture::fakePlayer() {
 
 testsupport::RunResult LauncherFixture::launch(const std::vector<std::string>& args,
                                                const std::vector<std::string>& env) {
-    std::vector<std::string> argv{launcher};
+    std::vector<std::string> argv = launcherCommand();
     argv.insert(argv.end(), args.begin(), args.end());
     return testsupport::run(argv, 60s, env);
+}
+
+std::vector<std::string> LauncherFixture::launcherCommand() const {
+    std::vector<std::string> argv;
+    if (const char* wrapper = std::getenv("STREAMLAUNCH_LAUNCH_WRAPPER")) {
+        std::istringstream words(wrapper);
+        for (std::string word; words >> word;) argv.push_back(word);
+    }
+    argv.push_back(launcher);
+    return argv;
 }
 
 std::vector<std::string> LauncherFixture::recorded(const std::string& name) const {

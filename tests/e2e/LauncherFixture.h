@@ -21,6 +21,9 @@ protected:
 
     testsupport::RunResult launch(const std::vector<std::string>& args,
                                   const std::vector<std::string>& env = {});
+    // The launcher's command: the words of STREAMLAUNCH_LAUNCH_WRAPPER, when set (a memory
+    // checker, as `make test-valgrind` runs it), then the launcher.
+    std::vector<std::string> launcherCommand() const;
     // Arguments the fake youtube-dl or player got, one entry per argument.
     std::vector<std::string> recorded(const std::string& name) const;
 

@@ -6,8 +6,10 @@
 
 #include "lumo/Http.h"
 #include "lumo/io/BytesOutput.h"
+#include "runtime/Thrown.h"
 #include "support/PiecesInput.h"
 #include "support/ScriptedServer.h"
+#include "sys/net/Socket.h"
 
 namespace {
 
@@ -152,6 +154,44 @@ TEST(HttpRequest, MethodWordAndProxy) {
         EXPECT_EQ(got.request, row.expected);
         EXPECT_EQ(got.body, "ok");
         EXPECT_TRUE(got.errors.empty());
+    }
+}
+
+TEST(HttpRequest, RefusesWhatWouldBreakTheFramingBeforeConnecting) {
+    // Line breaks would smuggle in fields or a second request; a length or coding of the
+    // caller's would contradict the body this client frames itself.
+    struct NoConnection : sys::net::Socket {
+        void connect(const sys::net::Host&, int) override { throw runtime::ThrownMessage("connected"); }
+    };
+    struct Row {
+        std::string url;
+        std::optional<std::string> method;
+        Http::HeaderRecord header;
+        std::string error;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"http://127.0.0.1/a\r", {}, {"X", "1"}, "Invalid URL"},
+             {"http://127.0.0.1/a b", {}, {"X", "1"}, "Invalid URL"},
+             {std::string("http://127.0.0.1/a\0b", 20), {}, {"X", "1"}, "Invalid URL"},
+             {"http://127.0.0.1/", "GET /x HTTP/1.1\r\n", {"X", "1"}, "Invalid method: GET /x HTTP/1.1\r\n"},
+             {"http://127.0.0.1/", "", {"X", "1"}, "Invalid method: "},
+             {"http://127.0.0.1/", {}, {"X", "1\r\nHost: other"}, "Invalid header field: X"},
+             {"http://127.0.0.1/", {}, {"X", std::string("a\0b", 3)}, "Invalid header field: X"},
+             {"http://127.0.0.1/", {}, {"X: y", "1"}, "Invalid header field: X: y"},
+             {"http://127.0.0.1/", {}, {"", "1"}, "Invalid header field: "},
+             {"http://127.0.0.1/", {}, {"content-length", "0"}, "Header field set by the client: content-length"},
+             {"http://127.0.0.1/", {}, {"Transfer-Encoding", "chunked"}, "Header field set by the client: Transfer-Encoding"},
+             {"http://127.0.0.1/%20\x80", "M-SEARCH", {"X-Ok", "tab\tand \xff"}, "connected"},
+         }) {
+        SCOPED_TRACE(row.url);
+        Http h(row.url);
+        std::vector<std::string> errors;
+        h.onError = [&](const std::string& m) { errors.push_back(m); };
+        h.headers.add(row.header);
+        NoConnection socket;
+        lumo::io::BytesOutput sink;
+        h.customRequest(false, sink, &socket, row.method);
+        EXPECT_EQ(errors, std::vector<std::string>{row.error});
     }
 }
 

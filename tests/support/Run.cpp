@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -171,6 +174,22 @@ bool acceptsConnections(int port) {
 Daemon::~Daemon() {
     kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
+}
+
+int zombieChildren() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+        // After "pid (name)", where the name may hold anything: state, then the parent's pid.
+        std::istringstream rest(line.substr(line.rfind(')') + 1));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        if (state == 'Z' && parent == getpid()) ++count;
+    }
+    return count;
 }
 
 }  // namespace testsupport

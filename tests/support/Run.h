@@ -26,6 +26,8 @@ bool waitFor(Pred done, std::chrono::milliseconds bound);
 int freePort();
 // True once something accepts TCP connections on the loopback port.
 bool acceptsConnections(int port);
+// Children of this process that have exited and were not reaped (zombies).
+int zombieChildren();
 
 // A background process kept running for the length of a test (a local server); it is
 // killed and reaped when the owner goes. At start it waits for the first line of its

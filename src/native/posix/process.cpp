@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/wait.h>
 
 #include <array>
+#include <mutex>
 
 #include "lumo/io/Bytes.h"
 #include "native/posix/fd.h"
@@ -17,7 +19,54 @@ namespace native {
 using posix::Fd;
 using posix::retryOnInterrupt;
 
+namespace {
+
+// Children whose handles are gone. Each is reaped, without blocking, at the first check
+// after it has exited, so that a long-running caller does not collect zombies; one still
+// running (a player) is neither waited for nor killed. Only our own pids are asked for:
+// waiting for any child would steal the exit status of children the caller started.
+class ReleasedChildren {
+public:
+    void add(pid_t pid) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pids_.push_back(pid);
+        reapExited();
+    }
+    void check() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reapExited();
+    }
+
+private:
+    void reapExited() {
+        std::erase_if(pids_, [](pid_t pid) {
+            int status = 0;
+            return retryOnInterrupt([&] { return ::waitpid(pid, &status, WNOHANG); }) != 0;
+        });
+    }
+    std::mutex mutex_;
+    std::vector<pid_t> pids_;
+};
+
+ReleasedChildren& releasedChildren() {
+    static ReleasedChildren children;
+    return children;
+}
+
+}  // namespace
+
 struct ProcessHandle {
+    ProcessHandle() = default;
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    // The pipes close first: a child that waits on them may exit at once.
+    ~ProcessHandle() {
+        out.reset();
+        err.reset();
+        in.reset();
+        if (pid > 0) releasedChildren().add(pid);
+    }
+
     Fd out;  // child's standard output, read end
     Fd err;  // child's standard error, read end; reset once it reached its end
     Fd in;   // child's standard input, write end; reset by vprocess_close_stdin
@@ -108,6 +157,7 @@ ProcessRef vprocess_start(const std::string& cmd,
     for (std::string& a : argv) argp.push_back(a.data());
     argp.push_back(nullptr);
 
+    releasedChildren().check();
     Pipe out = makePipe();
     Pipe err = makePipe();
     Pipe in = makePipe();

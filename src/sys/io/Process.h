@@ -1,7 +1,8 @@
 #pragma once
 // A child process whose standard output, error and input are pipes held by the caller.
-// The child is started at construction and never waited for, killed or asked for its
-// exit status; the pipe ends close when the Process and its streams are gone.
+// The child is started at construction and never killed, waited for or asked for its
+// exit status; the pipe ends close when the Process and its streams are gone, and the
+// child is then reaped once it has exited (native/process.h), never blocking the caller.
 //
 // The streams are stdOut, stdErr and stdIn: the C library may define stdout, stderr and
 // stdin as macros, so those names cannot be members.

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "lumo/io/Eof.h"
 #include "runtime/Thrown.h"
+#include "support/Run.h"
+#include "support/TempDir.h"
 
 using lumo::io::Bytes;
 using sys::io::Process;
@@ -68,4 +72,25 @@ TEST(Process, CreationFailureNamesTheCommand) {
             EXPECT_EQ(e.toString(), "Process creation failure : " + cmd);
         }
     }
+}
+
+TEST(Process, ReleasedChildrenAreReapedOnceExitedAndRunningOnesLeftAlone) {
+    // A long-running caller must not collect zombies; a child still running when let go
+    // (a player) is neither killed nor waited for.
+    testsupport::TempDir dir;
+    const std::string marker = dir.file("done");
+    { Process player("sh", Args{"-c", "sleep 0.3; touch \"$0\"", marker}); }
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    for (int i = 0; i < 100; ++i) {
+        Process p("true", Args{});
+        outputOf(p);
+    }
+    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(marker); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(testsupport::waitFor(
+        [] {
+            Process p("true", Args{});
+            outputOf(p);
+            return testsupport::zombieChildren() <= 1;  // the last child may still be on its way out
+        },
+        std::chrono::seconds(5)));
 }

@@ -1,0 +1,29 @@
+#pragma once
+// The launcher's readings of outside text, free of processes and output so that tests and
+// fuzz targets reach them directly: its own arguments and youtube-dl's format list.
+#include <string>
+#include <vector>
+
+namespace launcher {
+
+using Args = std::vector<std::string>;
+
+// Pulls the player command and the --player option out of args: the argument after the
+// first one containing the option ("--player=x" counts too) is the player; that value's
+// first occurrence and the exact option are removed. "" and args untouched when there is
+// none.
+std::string takePlayer(Args& args);
+
+// The channel name of a channel page: its last path segment, without query, fragment or
+// a trailing slash.
+std::string channelName(const std::string& page);
+
+struct FormatSummary {
+    Args printed;         // the lines before the table's header line
+    std::string summary;  // "Available streams: <codes>", or "" when the table has no rows
+};
+
+// youtube-dl -F output: the lines to print, and the first word of each table row.
+FormatSummary summarizeFormats(const std::string& listing);
+
+}  // namespace launcher
