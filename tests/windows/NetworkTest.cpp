@@ -16,6 +16,7 @@
 #include "native/socket.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
+#include "support/ThrownText.h"
 #include "sys/net/Host.h"
 #include "sys/net/Socket.h"
 #include "sys/ssl/Certificate.h"
@@ -24,22 +25,13 @@
 using lumo::Http;
 using lumo::io::Bytes;
 using sys::net::Host;
+using testsupport::thrownText;
 using wintest::LoopbackServer;
 using namespace std::chrono_literals;
 
 namespace {
 
 const std::string kVerifyFailed = "X509 - Certificate verification failed, e.g. CRL, CA or signature check failed";
-
-template <typename F>
-std::string thrownText(F f) {
-    try {
-        f();
-    } catch (const runtime::Thrown& e) {
-        return e.toString();
-    }
-    return "nothing thrown";
-}
 
 std::string requestText(const std::string& url) {
     return thrownText([&] { throw runtime::ThrownMessage("body: " + Http::requestUrl(url)); });
