@@ -122,14 +122,46 @@ TEST_F(LauncherFixture, UncaughtErrorsEndWithTheErrorLineAndStatus255) {
 }
 
 TEST_F(LauncherFixture, YoutubeDlErrorTextReachesTheUser) {
-    // A flood on standard error before any output must neither stall nor be lost.
+    struct Case {
+        std::string script;
+        std::size_t flood;
+        std::string out;
+    };
+    const std::string listing = "printf '%s\\n' 'fmt  resolution note' 'x1 y'\n";
+    for (const Case& c : {
+             // A flood on standard error before any output must neither stall nor be lost.
+             Case{"head -c 1048576 /dev/zero | tr '\\0' e >&2\necho ERROR: bad >&2\n" + listing, 1048576,
+                  "Available streams: x1\n"},
+             // Over 16 KiB on standard error alone, just before the exit, all of it still in
+             // the pipe when the launcher meets the end of the output: the child stops the
+             // launcher meanwhile, as a launcher slow to be scheduled would be.
+             Case{"kill -STOP $PPID\nhead -c 20000 /dev/zero | tr '\\0' e >&2\necho ERROR: bad >&2\n"
+                  "(sleep 0.3; kill -CONT $PPID) </dev/null >/dev/null 2>&1 &\n",
+                  20000, "\n\n"},
+         }) {
+        testsupport::writeFile(dir.file("youtube-dl"), "#!/bin/sh\n" + c.script, true);
+        auto r = launch({"http://x/v", "--player", "p"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err.size(), c.flood + 11u);
+        EXPECT_TRUE(r.err.ends_with("ERROR: bad\n"));
+    }
+}
+
+TEST_F(LauncherFixture, PlayerStartsWhenTheLauncherHasNoStandardStreams) {
+    // With 0, 1 and 2 closed the launcher's pipes are the lowest free descriptors; one left
+    // there would be overwritten as the child's own 0, 1 and 2 are set up, and youtube-dl's
+    // output would be lost or mixed with its warnings.
     testsupport::writeFile(dir.file("youtube-dl"),
-                           "#!/bin/sh\nhead -c 1048576 /dev/zero | tr '\\0' e >&2\necho ERROR: bad >&2\n"
-                           "printf '%s\\n' 'fmt  resolution note' 'x1 y'\n",
+                           "#!/bin/sh\necho WARNING: one >&2\necho http://media/a.m3u8\necho WARNING: two >&2\n",
                            true);
-    auto r = launch({"http://x/v", "--player", "p"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Available streams: x1\n");
-    EXPECT_EQ(r.err.size(), 1048576u + 11u);
-    EXPECT_TRUE(r.err.ends_with("ERROR: bad\n"));
+    std::string player = fakePlayer();
+    // Never under the launch wrapper: a memory checker started without a standard error
+    // keeps descriptor 2 for its report and refuses it to the child's set-up.
+    auto r = testsupport::run({"/bin/sh", "-c", "\"$@\" <&- >&- 2>&-; echo $?", "sh", launcher, "http://x/v",
+                               "best", "--player", player},
+                              60s);
+    EXPECT_EQ(r.out, "0\n");
+    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
+    EXPECT_EQ(recorded("player"), Args{"http://media/a.m3u8"});
 }

@@ -111,7 +111,7 @@ TEST(HttpDefaultPorts, SchemeChoosesTransportAndPort) {
         std::unique_ptr<testsupport::ScriptedServer> server;
         try {
             server = std::make_unique<testsupport::ScriptedServer>(
-                [&](int fd) { got = testsupport::readUpTo(fd, 1); }, false, row.port);
+                [&](int fd) { got = testsupport::readUpTo(fd, 1); }, "127.0.0.1", row.port);
         } catch (const std::runtime_error& e) {
             GTEST_SKIP() << e.what() << " (needs root)";
         }

@@ -147,11 +147,14 @@ TEST(HttpResponse, HeaderFields) {
 }
 
 TEST(HttpResponse, RequestUrlReturnsTheBodyOrThrowsTheMessage) {
-    ScriptedServer server([](int fd) {
-        testsupport::readUpTo(fd, 1);
-        testsupport::writeAll(fd, kOk + "Content-Length: 4\r\n\r\nbody");
-    });
-    EXPECT_EQ(Http::requestUrl("http://127.0.0.1:" + std::to_string(server.port()) + "/x"), "body");
+    // Listening on 127.0.0.2 alone: the address of the URL is the one connected to.
+    ScriptedServer server(
+        [](int fd) {
+            testsupport::readUpTo(fd, 1);
+            testsupport::writeAll(fd, kOk + "Content-Length: 4\r\n\r\nbody");
+        },
+        "127.0.0.2");
+    EXPECT_EQ(Http::requestUrl("http://127.0.0.2:" + std::to_string(server.port()) + "/x"), "body");
     ScriptedServer chunky([](int fd) {
         testsupport::readUpTo(fd, 1);
         testsupport::writeAll(fd, kChunked + "zzzzzzzzzzzz\r\n");

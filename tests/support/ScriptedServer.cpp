@@ -1,5 +1,6 @@
 #include "support/ScriptedServer.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,30 +11,32 @@
 
 namespace testsupport {
 
-ScriptedServer::ScriptedServer(std::function<void(int fd)> script, bool ipv6, int port) {
-    listener_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+ScriptedServer::ScriptedServer(std::function<void(int fd)> script, const std::string& address,
+                               int port) {
     sockaddr_storage storage{};
-    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (ipv6) {
-        auto* addr = reinterpret_cast<sockaddr_in6*>(&storage);
-        addr->sin6_family = AF_INET6;
-        addr->sin6_addr = in6addr_loopback;
-        addr->sin6_port = htons(static_cast<std::uint16_t>(port));
-    } else {
-        auto* addr = reinterpret_cast<sockaddr_in*>(&storage);
-        addr->sin_family = AF_INET;
-        addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr->sin_port = htons(static_cast<std::uint16_t>(port));
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    bool ipv6 = inet_pton(AF_INET, address.c_str(), &v4->sin_addr) != 1;
+    if (ipv6 && inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) != 1) {
+        throw std::runtime_error("not an address literal: " + address);
     }
+    if (ipv6) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+    } else {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    }
+    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    listener_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     auto* addr = reinterpret_cast<sockaddr*>(&storage);
     int reuse = 1;  // a fixed port may still be in TIME_WAIT from an earlier run
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (bind(listener_, addr, size) != 0 || listen(listener_, 4) != 0 || getsockname(listener_, addr, &size) != 0) {
         close(listener_);
-        throw std::runtime_error("cannot listen on loopback port " + std::to_string(port));
+        throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port));
     }
-    port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                       : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    port_ = ntohs(ipv6 ? v6->sin6_port : v4->sin_port);
     thread_ = std::thread([this, script = std::move(script)] {
         pollfd p{listener_, POLLIN, 0};
         if (poll(&p, 1, 10000) != 1) return;

@@ -4,15 +4,18 @@
 // Every wait is bounded: accept gives up after 10 s, and the descriptor gets 10 s
 // send and receive timeouts.
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace testsupport {
 
 class ScriptedServer {
 public:
-    // On 127.0.0.1, or on ::1 with ipv6; on a free port unless one is named. Throws
-    // std::runtime_error when it cannot listen (a port in use, or one kept for root).
-    explicit ScriptedServer(std::function<void(int fd)> script, bool ipv6 = false, int port = 0);
+    // On the given loopback address (an IPv4 or IPv6 literal: 127.0.0.2 or ::1 too), on a
+    // free port unless one is named. Throws std::runtime_error when it cannot listen (a
+    // port in use, or one kept for root).
+    explicit ScriptedServer(std::function<void(int fd)> script,
+                            const std::string& address = "127.0.0.1", int port = 0);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;

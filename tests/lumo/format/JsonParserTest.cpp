@@ -95,7 +95,7 @@ TEST(JsonParser, NumbersBecomeIntsOrFloats) {
 }
 
 TEST(JsonParser, StringsAndEscapes) {
-    EXPECT_EQ(parse("\"\\u00e9\"").asString(), "\xC3\xA9");
+    EXPECT_EQ(parse("\"\\u007f\\u0080\\u00e9\"").asString(), "\x7F\xC2\x80\xC3\xA9");
     EXPECT_EQ(parse("\"\\u20ac\"").asString(), "\xE2\x82\xAC");
     EXPECT_EQ(parse("\"\\ud83d\\ude00\"").asString(), "\xED\xA0\xBD\xED\xB8\x80");
     EXPECT_EQ(parse("\"\\u0041\\u7zzz\"").asString(), "A\x07");

@@ -71,6 +71,7 @@ TEST(XmlParser, TreesOfWellFormedAndLaxInput) {
         {"< a  x = '1' />", "a[x=1]{};"},
         {"<p>AT&amp;T &copy; a & b</p>", "p{'AT&T &copy; a & b';};"},
         {"<a t='&#x20AC;&#65;&#X41;&lt;&#x1F600;'/>", std::string("a[t=\xE2\x82\xAC" "A\0<\xF0\x9F\x98\x80", 14) + "]{};"},
+        {"<a t='&#127;&#x7f;'>&#127;&#128;</a>", "a[t=\x7F\x7F]{'\x7F\xC2\x80';};"},
         {"<a t='x<y>z&q'/>", "a[t=x<y>z&q]{};"},
         {"<![cdata[x<&]]>", "cdata:x<&;"},
         {"<!DOCTYPE html [<!x>]><r/>", "doctype:html [<!x>];r{};"},

@@ -22,6 +22,17 @@ TEST(Xml, FirstElementAndAttributeAccess) {
     auto pcdata = Xml::parse("t<b/>")->children()[0];
     EXPECT_EQ(thrownText([&] { Fast{pcdata}; }), "Invalid nodeType 1");
     EXPECT_EQ(thrownText([&] { Fast{nullptr}; }), "Invalid nodeType null");
+
+    // Renamed, an element answers to its new name alone, in the accessor's message too,
+    // whether the name outgrows the old one or is a piece of it.
+    auto e = doc->firstElement();
+    const std::string longName = "element-renamed-past-any-inline-size";
+    e->setNodeName(longName);
+    EXPECT_EQ(e->nodeName(), longName);
+    EXPECT_EQ(thrownText([&] { Fast(e).att.resolve("href"); }), longName + " is missing attribute href");
+    e->setNodeName(e->nodeName().substr(8, 7));
+    EXPECT_EQ(e->nodeName(), "renamed");
+    EXPECT_EQ(Fast(doc->firstElement()).att.resolve("src"), "//x/y");
 }
 
 TEST(Xml, NodeTypeRules) {
@@ -32,6 +43,7 @@ TEST(Xml, NodeTypeRules) {
     EXPECT_EQ(thrownText([&] { comment->get("a"); }), notElement + "3");
     EXPECT_EQ(thrownText([&] { comment->set("a", "v"); }), notElement + "3");
     EXPECT_EQ(thrownText([&] { doc->nodeName(); }), notElement + "6");
+    EXPECT_EQ(thrownText([&] { comment->setNodeName("n"); }), notElement + "3");
     EXPECT_EQ(thrownText([&] { comment->addChild(element); }),
               "Bad node type, expected Element or Document but found 3");
     EXPECT_EQ(thrownText([&] { comment->firstElement(); }), "Bad node type, expected Element or Document but found 3");

@@ -25,13 +25,13 @@ namespace {
 
 
 // A server that answers after the client has finished sending: it echoes with a prefix.
-ScriptedServer echoServer(bool ipv6 = false) {
+ScriptedServer echoServer(const std::string& address = "127.0.0.1") {
     return ScriptedServer(
         [](int fd) {
             std::string request = testsupport::readUpTo(fd, 1 << 20);
             testsupport::writeAll(fd, "pong:" + request);
         },
-        ipv6);
+        address);
 }
 
 }  // namespace
@@ -53,17 +53,21 @@ TEST(Socket, ConnectWriteHalfCloseAndReadToTheEnd) {
     s.close();
 }
 
-TEST(Socket, Ipv6LiteralConnects) {
-    ScriptedServer server = echoServer(true);
-    Host host("::1");
-    EXPECT_EQ(host.ip, 0);
-    ASSERT_TRUE(host.ipv6.has_value());
-    EXPECT_EQ(host.toString(), "::1");
-    Socket s;
-    s.connect(host, server.port());
-    s.write("six");
-    s.shutdown(false, true);
-    EXPECT_EQ(s.input->readAll().toString(), "pong:six");
+TEST(Socket, EveryLoopbackLiteralReachesTheServerListeningThere) {
+    // Each server listens on its address alone: reaching it proves the address was used.
+    for (const std::string address : {"::1", "127.0.0.2"}) {
+        SCOPED_TRACE(address);
+        ScriptedServer server = echoServer(address);
+        Host host(address);
+        EXPECT_EQ(host.ipv6.has_value(), address == "::1");
+        EXPECT_EQ(host.ip == 0, address == "::1");
+        EXPECT_EQ(host.toString(), address);
+        Socket s;
+        s.connect(host, server.port());
+        s.write("hi");
+        s.shutdown(false, true);
+        EXPECT_EQ(s.input->readAll().toString(), "pong:hi");
+    }
 }
 
 TEST(Socket, ReceiveTimeoutTurnsIntoTheStreamErrors) {

@@ -155,10 +155,15 @@ TEST(TlsSocket, ConnectFailures) {
     longName->hostname = std::string(256, 'h');
     EXPECT_EQ(thrownText([&] { longName->connect(Host("127.0.0.1"), 443); }), "SSL - Bad input parameters to function");
 
+    // Never connected: every use is refused by name, none reaches a context that is not there.
     auto never = tlstest::client(true);
-    EXPECT_NE(thrownText([&] { never->handshake(); }), "nothing thrown");
+    const std::string notConnected = "TLS socket is not connected";
     Bytes buf = Bytes::alloc(1);
-    EXPECT_NE(thrownText([&] { never->input->readBytes(buf, 0, 1); }), "nothing thrown");
+    EXPECT_EQ(thrownText([&] { never->handshake(); }), notConnected);
+    EXPECT_EQ(thrownText([&] { never->write("x"); }), notConnected);
+    EXPECT_EQ(thrownText([&] { never->input->readBytes(buf, 0, 1); }), "Custom(" + notConnected + ")");
+    EXPECT_EQ(thrownText([&] { never->output->writeBytes(buf, 0, 1); }), "Custom(" + notConnected + ")");
+    EXPECT_EQ(thrownText([&] { never->output->writeByte('x'); }), "Custom(" + notConnected + ")");
 }
 
 // Each connect builds a new configuration and context; the old context must not outlive
