@@ -23,7 +23,12 @@ std::vector<std::string> Sys::args() {
 
 std::optional<std::string> Sys::programPath() { return native::programPath(); }
 
-void Sys::println(const std::string& text) { std::printf("%s\n", text.c_str()); }
+void Sys::println(const std::string& text) {
+    // One write of the whole line, NUL bytes included.
+    std::string line = text;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
 
 void Sys::println(const runtime::Dynamic& v) { println(Std::string(v)); }
 

@@ -92,6 +92,8 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
              Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1b2\n"},
              Case{"resolution note at 0\na1 x\n", "resolution note at 0\na1 x\n\n\n"},
              Case{"l1\nl2", "l1\nl2\n\n"},
+             // A NUL byte in a line is printed, not the end of the line.
+             Case{std::string("l1\0x\nl2", 7), std::string("l1\0x\nl2\n\n", 9)},
              Case{"", "\n\n"},
          }) {
         fakeYoutubeDl(c.listing);
