@@ -1,5 +1,6 @@
 #include "runtime/Arena.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -26,9 +27,11 @@ BlockCache& cache() {
 
 }  // namespace
 
-Arena::Ref Arena::create() {
+Arena::Ref Arena::create(std::size_t firstBlock) {
     // The count starts at one, for the handle; the arena owns itself from here on.
-    return Ref(std::make_unique<Arena>().release());
+    auto arena = std::make_unique<Arena>();
+    arena->nextBlock_ = std::min(firstBlock, kBlock);
+    return Ref(arena.release());
 }
 
 void Arena::release() noexcept {
@@ -36,6 +39,7 @@ void Arena::release() noexcept {
 }
 
 Arena::~Arena() {
+    for (auto [release, what] : releases_) release(what);
     BlockCache& kept = cache();
     std::lock_guard<std::mutex> guard(kept.lock);
     for (Block& block : blocks_) {
@@ -55,7 +59,8 @@ std::unique_ptr<std::byte[]> Arena::reusedBlock() {
 void* Arena::do_allocate(std::size_t bytes, std::size_t alignment) {
     void* at = cursor_;
     if (cursor_ == nullptr || std::align(alignment, bytes, at, left_) == nullptr) {
-        std::size_t size = bytes + alignment > kBlock ? bytes + alignment : kBlock;
+        std::size_t size = std::max(bytes + alignment, nextBlock_);
+        nextBlock_ = std::min(nextBlock_ * 2, kBlock);
         blocks_.push_back({size == kBlock ? reusedBlock() : nullptr, size});
         if (!blocks_.back().memory) blocks_.back().memory = std::make_unique_for_overwrite<std::byte[]>(size);
         at = blocks_.back().memory.get();

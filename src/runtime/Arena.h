@@ -1,12 +1,19 @@
 #pragma once
 // A region that the values of one parsed document are allocated from: taking memory is a
-// pointer bump in 64 KB blocks and nothing is freed piecemeal. Every node made in it holds
-// a count on it, and the region goes when the last of them has gone. So freeing a large
-// document costs a few block frees instead of one per node; the price is that one small
+// pointer bump in 64 KB blocks and nothing is freed piecemeal. Whatever keeps a part of the
+// document (a value, a node handle) holds a count on the whole region, which goes when the
+// last count has gone, without visiting its nodes. So freeing a large document costs a few
+// block frees instead of one per node; the price is that one small
 // value kept from a large document keeps the whole document's memory. An arena's count is
 // not atomic: one document, one thread. Freed blocks (up to 16 MB) are kept, process-wide
-// and under a lock, for the next arena.
+// and under a lock, for the next arena. An arena for a few nodes (one made outside any
+// document) starts with a small block; blocks double up to the full size.
+//
+// What the document refers to outside itself (a node of another document or of the heap,
+// set into one of its own) is handed over with atRelease: the arena gives it back when it
+// goes, since its own nodes are never visited.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <memory_resource>
 #include <utility>
@@ -39,7 +46,9 @@ public:
         Arena* arena_ = nullptr;
     };
 
-    static Ref create();
+    static constexpr std::size_t kBlock = 64 * 1024;
+
+    static Ref create(std::size_t firstBlock = kBlock);
     // Use create(); public only for make_unique.
     Arena() = default;
     ~Arena() override;
@@ -53,9 +62,19 @@ public:
     }
     void retain() noexcept { ++count_; }
     void release() noexcept;
+    // allocate() without the virtual call, for the nodes of a document.
+    void* take(std::size_t bytes, std::size_t alignment) {
+        std::size_t pad = (0 - reinterpret_cast<std::uintptr_t>(cursor_)) & (alignment - 1);
+        if (cursor_ == nullptr || pad + bytes > left_) return do_allocate(bytes, alignment);
+        std::byte* at = cursor_ + pad;
+        cursor_ = at + bytes;
+        left_ -= pad + bytes;
+        return at;
+    }
+    // Runs release(what) when the arena goes.
+    void atRelease(void (*release)(void*), void* what) { releases_.push_back({release, what}); }
 
 private:
-    static constexpr std::size_t kBlock = 64 * 1024;
     struct Block {
         std::unique_ptr<std::byte[]> memory;
         std::size_t size;
@@ -68,7 +87,9 @@ private:
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
 
     std::size_t count_ = 1;
+    std::size_t nextBlock_ = kBlock;
     std::vector<Block> blocks_;
+    std::vector<std::pair<void (*)(void*), void*>> releases_;
     std::byte* cursor_ = nullptr;
     std::size_t left_ = 0;
 };

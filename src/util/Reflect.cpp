@@ -15,7 +15,7 @@ void Reflect::setField(const Dynamic& o, std::string_view name, Dynamic v) {
 std::vector<std::string> Reflect::fields(const Dynamic& o) {
     std::vector<std::string> names;
     if (o.kind() != Dynamic::Kind::Object) return names;
-    for (const auto& f : o.asObject().fields()) names.push_back(f.name);
+    for (const auto& f : o.asObject().fields()) names.emplace_back(f.name);
     return names;
 }
 

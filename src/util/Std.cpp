@@ -41,7 +41,9 @@ std::string Std::string(const Dynamic& v) {
             std::string out = "{ ";
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 if (i > 0) out += ", ";
-                out += fields[i].name + " : " + string(fields[i].value);
+                out += fields[i].name;
+                out += " : ";
+                out += string(fields[i].value);
             }
             return out + " }";
         }

@@ -1,6 +1,7 @@
 #include "lumo/format/JsonParser.h"
 
 #include <array>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +19,7 @@ namespace {
 
 bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
 
 // Bytes that end a plain run inside a string: the quote, the backslash, NUL and every
 // byte of 128 or more (which starts a skipped sequence).
@@ -81,9 +83,22 @@ enum class Comma { Initial, AfterValue, AfterComma };
 
 }  // namespace
 
+JsonParser::JsonParser(std::string_view str) : str(str) {
+    // Room for the members of a typical answer, so the stacks rarely grow.
+    values_.reserve(64);
+    keys_.reserve(64);
+}
+
 runtime::Arena* JsonParser::arena() {
     if (!arena_.get()) arena_ = runtime::Arena::create();
     return arena_.get();
+}
+
+std::string_view JsonParser::keep(std::string_view text) {
+    if (text.empty()) return {};
+    auto* at = static_cast<char*>(arena()->take(text.size(), 1));
+    std::memcpy(at, text.data(), text.size());
+    return {at, text.size()};
 }
 
 void JsonParser::invalidChar() {
@@ -143,9 +158,7 @@ Dynamic JsonParser::parseObject() {
                 if (comma == Comma::AfterValue) invalidChar();
                 key = readString();
                 // A key with escapes was decoded into the scratch buffer: keep a copy.
-                if (key.data() < str.data() || key.data() >= str.data() + str.size()) {
-                    key = escapedKeys_.emplace_back(key);
-                }
+                if (key.data() == scratch_.data()) key = keep(key);
                 keyPending = true;
                 break;
             case ':':
@@ -192,8 +205,7 @@ Dynamic JsonParser::parseArray() {
             case ']': {
                 if (comma == Comma::AfterComma) invalidChar();
                 Dynamic arr = Dynamic::array(arena());
-                arr.asArray().assign(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(base)),
-                                     std::make_move_iterator(values_.end()));
+                arr.asArray().assign(std::span(values_).subspan(base));
                 values_.resize(base);
                 return arr;
             }
@@ -214,20 +226,39 @@ Dynamic JsonParser::parseNumber(int first) {
     bool point = false;
     bool exponent = false;
     bool exponentSign = false;
+    // Read along the way, for the exact fast path below: the digits as an integer, how
+    // many of them follow the point, and the exponent.
+    std::uint64_t mantissa = minus ? 0 : static_cast<std::uint64_t>(first - '0');
+    int digits = minus ? 0 : 1;
+    int fraction = 0;
+    int exponentValue = 0;
+    bool exponentNegative = false;
+    if (digit && !zero) {
+        // The usual case first: the rest of an integer part that starts with 1 to 9.
+        const int size = static_cast<int>(str.size());
+        while (pos < size && isDigit(static_cast<unsigned char>(str[pos]))) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(str[pos++] - '0');
+            ++digits;
+        }
+    }
     for (;;) {
         int c = nextChar();
-        if (c == '0') {
+        if (c >= '0' && c <= '9') {
             if (zero && !point) invalidNumber(start);
-            if (minus) {
-                minus = false;
+            if (c != '0') {
+                zero = false;
+            } else if (minus) {
                 zero = true;
             }
-            digit = true;
-        } else if (c >= '1' && c <= '9') {
-            if (zero && !point) invalidNumber(start);
             minus = false;
-            zero = false;
             digit = true;
+            if (exponent) {
+                if (exponentValue < 100000) exponentValue = exponentValue * 10 + (c - '0');
+            } else {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+                ++digits;
+                if (point) ++fraction;
+            }
         } else if (c == '.') {
             if (minus || point) invalidNumber(start);
             point = true;
@@ -239,6 +270,7 @@ Dynamic JsonParser::parseNumber(int first) {
         } else if (c == '+' || c == '-') {
             if (!exponent || exponentSign) invalidNumber(start);
             exponentSign = true;
+            exponentNegative = c == '-';
             digit = false;
         } else {
             if (!digit) invalidNumber(start);
@@ -246,16 +278,26 @@ Dynamic JsonParser::parseNumber(int first) {
             break;
         }
     }
-    std::string_view text = str.substr(start, pos - start);
+    const bool negative = first == '-';
     // Plain integers of up to nine digits are exact as Ints; skip the float round trip.
-    if (!point && !exponent && text.size() <= (text[0] == '-' ? 10u : 9u)) {
-        std::int32_t value = 0;
-        for (char ch : text) {
-            if (ch != '-') value = value * 10 + (ch - '0');
-        }
-        return Dynamic(text[0] == '-' ? -value : value);
+    if (!point && !exponent && digits <= 9) {
+        auto value = static_cast<std::int32_t>(mantissa);
+        return Dynamic(negative ? -value : value);
     }
-    double f = Std::parseFloat(text);
+    double f = 0;
+    int scale = (exponentNegative ? -exponentValue : exponentValue) - fraction;
+    if (digits <= 15 && scale >= -22 && scale <= 22) {
+        // Both the digits and the power of ten are exact doubles, so one multiplication or
+        // division rounds once, correctly.
+        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        f = static_cast<double>(mantissa);
+        f = scale >= 0 ? f * kPowers[scale] : f / kPowers[-scale];
+        if (negative) f = -f;
+    } else {
+        f = Std::parseFloat(str.substr(start, pos - start));
+    }
     std::int32_t i = Std::toInt(f);
     if (static_cast<double>(i) == f) return Dynamic(i);
     return Dynamic(f);
@@ -299,11 +341,13 @@ void JsonParser::appendEscape() {
         case 'r': scratch_ += '\r'; break;
         case 't': scratch_ += '\t'; break;
         case 'u': {
-            std::string hex = "0x";
-            if (pos < static_cast<int>(str.size())) hex += str.substr(pos, 4);
+            char hex[6] = {'0', 'x'};
+            std::size_t length = 2;
+            for (int i = pos; i < pos + 4 && i < static_cast<int>(str.size()); ++i) hex[length++] = str[i];
             pos += 4;
             // Each escape on its own: a surrogate pair becomes two 3-byte sequences.
-            StringTools::appendUtf8(scratch_, static_cast<std::uint32_t>(Std::parseInt(hex).value_or(0)));
+            StringTools::appendUtf8(scratch_,
+                                    static_cast<std::uint32_t>(Std::parseInt(std::string_view(hex, length)).value_or(0)));
             break;
         }
         default:

@@ -8,7 +8,6 @@
 // kMaxDepth nested arrays or objects, "Nesting deeper than 1000 levels at position P".
 //
 // The parser keeps a view of the text: the text must outlive it.
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +20,7 @@ class JsonParser {
 public:
     static constexpr int kMaxDepth = 1000;
 
-    explicit JsonParser(std::string_view str) : str(str) {}
+    explicit JsonParser(std::string_view str);
 
     // Reads one value from pos on; pos is left just after it.
     runtime::Dynamic parseRec();
@@ -49,6 +48,8 @@ private:
 
     // The document's nodes live in one arena, made at the first node that needs memory.
     runtime::Arena* arena();
+    // A copy of the text in the arena, for a decoded key while its object is read.
+    std::string_view keep(std::string_view text);
 
     int depth_ = 0;
     runtime::Arena::Ref arena_;
@@ -56,8 +57,7 @@ private:
     // Members and items of the open arrays and objects, innermost last: each container is
     // built once at its end with its exact size, instead of growing as it is read.
     std::vector<runtime::Dynamic> values_;
-    std::vector<std::string_view> keys_;  // into str, or into escapedKeys_
-    std::deque<std::string> escapedKeys_;
+    std::vector<std::string_view> keys_;  // into str, or into the arena when decoded
 };
 
 }  // namespace lumo::format
