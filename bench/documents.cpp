@@ -25,10 +25,13 @@ std::string channelStatusJson() {
            R"("player_src":"https:\/\/goodgame.ru\/player?52394","source":"obs","fps":60.0}})";
 }
 
-std::string largeJson() {
+std::string largeJson(std::size_t bytes) {
     Lcg rng;
     std::string out = "[";
-    for (int i = 0; out.size() < 5'000'000; ++i) {
+    // Reserved at its final size, here and below: doubling would leave freed copies
+    // behind, and peak memory is measured from the peak that making the input leaves.
+    out.reserve(bytes + 512);
+    for (int i = 0; out.size() < bytes; ++i) {
         if (i > 0) out += ',';
         std::uint32_t r = rng.next();
         out += "{\"id\":" + std::to_string(i) + ",\"name\":\"user_" + std::to_string(r % 100000) +
@@ -39,7 +42,23 @@ std::string largeJson() {
                ",\"y\":" + std::to_string(r % 7) + ".5e3,\"label\":\"a somewhat longer text value " +
                std::to_string(r) + "\"}}";
     }
-    return out + "]";
+    out += ']';
+    return out;
+}
+
+std::string smallObjectsJson() {
+    Lcg rng;
+    std::string out = "[";
+    out.reserve(4'500'000);
+    for (int i = 0; i < 100'000; ++i) {
+        if (i > 0) out += ',';
+        std::uint32_t r = rng.next();
+        out += "{\"id\":" + std::to_string(i) + ",\"ok\":" + (r & 1 ? "true" : "false") +
+               ",\"n\":\"k" + std::to_string(r % 1000) + "\",\"v\":" + std::to_string(r % 100) +
+               '}';
+    }
+    out += ']';
+    return out;
 }
 
 std::string embedXml() {
@@ -50,7 +69,9 @@ std::string embedXml() {
 std::string largeXml() {
     Lcg rng;
     std::string out = "<?xml version=\"1.0\"?>\n<catalog>\n";
-    for (int i = 0; out.size() < 5'000'000; ++i) {
+    constexpr std::size_t kBytes = 5'000'000;
+    out.reserve(kBytes + 512);
+    for (int i = 0; out.size() < kBytes; ++i) {
         std::uint32_t r = rng.next();
         out += "  <item id=\"" + std::to_string(i) + "\" kind=\"k" + std::to_string(r % 13) +
                "\" price=\"" + std::to_string(r % 1000) + ".99\">\n    <title>Item " + std::to_string(r) +
@@ -60,7 +81,20 @@ std::string largeXml() {
         if (r & 2) out += "    <raw><![CDATA[a < b && c > d]]></raw>\n";
         out += "    <tags><tag>a</tag><tag>b</tag><empty/></tags>\n  </item>\n";
     }
-    return out + "</catalog>\n";
+    out += "</catalog>\n";
+    return out;
+}
+
+std::span<const Document> documents() {
+    static const Document all[] = {
+        {"channel_status", Format::Json, channelStatusJson},
+        {"json_5MB", Format::Json, [] { return largeJson(5'000'000); }},
+        {"json_50MB", Format::Json, [] { return largeJson(50'000'000); }},
+        {"json_100k_small_objects", Format::Json, smallObjectsJson},
+        {"embed_fragment", Format::Xml, embedXml},
+        {"xml_5MB", Format::Xml, largeXml},
+    };
+    return all;
 }
 
 }  // namespace bench
