@@ -1,5 +1,6 @@
 #include "lumo/format/JsonParser.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -90,7 +91,9 @@ JsonParser::JsonParser(std::string_view str) : str(str) {
 }
 
 runtime::Arena* JsonParser::arena() {
-    if (!arena_.get()) arena_ = runtime::Arena::create();
+    // A short answer gets a first block near its own size rather than a full one, which a
+    // caller keeping many small documents would pay for.
+    if (!arena_.get()) arena_ = runtime::Arena::create(std::max<std::size_t>(1024, str.size() * 4));
     return arena_.get();
 }
 
