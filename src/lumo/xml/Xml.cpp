@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "lumo/xml/Parser.h"
+#include "lumo/xml/Store.h"
 #include "runtime/Thrown.h"
+
+using lumo::xml::detail::Store;
 
 namespace {
 [[noreturn]] void badType(const char* expected, int type) {
@@ -11,118 +14,107 @@ namespace {
 }
 }  // namespace
 
-namespace {
-
-// Allocates in an arena and keeps it alive: the copy held by each node's control block
-// counts on the arena until the node is gone.
-template <typename T>
-struct ArenaAllocator {
-    using value_type = T;
-    explicit ArenaAllocator(runtime::Arena::Ref arena) : arena(std::move(arena)) {}
-    template <typename U>
-    ArenaAllocator(const ArenaAllocator<U>& other) : arena(other.arena) {}
-    T* allocate(std::size_t n) { return static_cast<T*>(arena.get()->allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T*, std::size_t) {}
-    template <typename U>
-    bool operator==(const ArenaAllocator<U>& other) const {
-        return arena.get() == other.arena.get();
-    }
-    runtime::Arena::Ref arena;
-};
-
-}  // namespace
-
-Xml::Xml(int nodeType, std::string_view text, std::pmr::memory_resource* memory)
-    : nodeType_(nodeType), text_(text, memory), children_(memory), attributes_(memory) {}
-
-Xml::Ptr Xml::create(int nodeType, std::string_view text, runtime::Arena* arena) {
-    if (arena == nullptr) return std::make_shared<Xml>(nodeType, text, std::pmr::get_default_resource());
-    return std::allocate_shared<Xml>(ArenaAllocator<Xml>(arena->share()), nodeType, text, arena);
+Xml::Ptr Xml::make(int nodeType, std::string_view text) {
+    std::shared_ptr<Store> store = Store::forNode();
+    Xml* node = store->node(nodeType, nullptr, store->copy(text));
+    return Ptr(std::move(store), node);
 }
 
-Xml::~Xml() {
-    for (const Ptr& child : children_) child->parent_ = nullptr;
-}
+Xml::Ptr Xml::share() const { return Ptr(store_->shared_from_this(), const_cast<Xml*>(this)); }
 
 Xml::Ptr Xml::parse(std::string_view str) { return lumo::xml::Parser::parse(str); }
 
-Xml::Ptr Xml::createElement(std::string_view name) { return create(Element, name, nullptr); }
-Xml::Ptr Xml::createPCData(std::string_view text) { return create(PCData, text, nullptr); }
-Xml::Ptr Xml::createCData(std::string_view text) { return create(CData, text, nullptr); }
-Xml::Ptr Xml::createComment(std::string_view text) { return create(Comment, text, nullptr); }
-Xml::Ptr Xml::createDocType(std::string_view text) { return create(DocType, text, nullptr); }
-Xml::Ptr Xml::createProcessingInstruction(std::string_view text) { return create(ProcessingInstruction, text, nullptr); }
-Xml::Ptr Xml::createDocument() { return create(Document, {}, nullptr); }
+Xml::Ptr Xml::createElement(std::string_view name) { return make(Element, name); }
+Xml::Ptr Xml::createPCData(std::string_view text) { return make(PCData, text); }
+Xml::Ptr Xml::createCData(std::string_view text) { return make(CData, text); }
+Xml::Ptr Xml::createComment(std::string_view text) { return make(Comment, text); }
+Xml::Ptr Xml::createDocType(std::string_view text) { return make(DocType, text); }
+Xml::Ptr Xml::createProcessingInstruction(std::string_view text) { return make(ProcessingInstruction, text); }
+Xml::Ptr Xml::createDocument() { return make(Document, {}); }
 
 void Xml::requireElement() const {
     if (nodeType_ != Element) badType("expected Element but found ", nodeType_);
 }
 
 void Xml::requireContainer() const {
-    if (nodeType_ != Element && nodeType_ != Document) badType("expected Element or Document but found ", nodeType_);
+    if (!isContainer(nodeType_)) badType("expected Element or Document but found ", nodeType_);
 }
 
 std::string_view Xml::nodeName() const {
     requireElement();
-    return text_;
+    return text_.view();
 }
 
 void Xml::setNodeName(std::string_view name) {
     requireElement();
-    text_ = name;
+    store_->assign(text_, name);
 }
 
 std::string_view Xml::nodeValue() const {
-    if (nodeType_ == Element || nodeType_ == Document) badType("unexpected ", nodeType_);
-    return text_;
+    if (isContainer(nodeType_)) badType("unexpected ", nodeType_);
+    return text_.view();
 }
 
 void Xml::setNodeValue(std::string_view value) {
-    if (nodeType_ == Element || nodeType_ == Document) badType("unexpected ", nodeType_);
-    text_ = value;
+    if (isContainer(nodeType_)) badType("unexpected ", nodeType_);
+    store_->assign(text_, value);
+}
+
+Xml::Children Xml::children() const { return Children(share()); }
+
+Xml::Attribute* Xml::find(std::string_view att) const {
+    requireElement();
+    const Container& lists = *container();
+    Attribute* end = lists.attributes + lists.attributeCount;
+    Attribute* found = std::find_if(lists.attributes, end, [att](const Attribute& a) { return a.name.view() == att; });
+    return found == end ? nullptr : found;
 }
 
 std::optional<std::string> Xml::get(std::string_view att) const {
-    requireElement();
-    for (const auto& [name, value] : attributes_) {
-        if (name == att) return std::string(value);
-    }
+    if (const Attribute* a = find(att)) return std::string(a->value.view());
     return std::nullopt;
 }
 
 void Xml::set(std::string_view att, std::string_view value) {
-    requireElement();
-    for (auto& [name, old] : attributes_) {
-        if (name == att) {
-            old = value;
-            return;
-        }
+    if (Attribute* a = find(att)) {
+        store_->assign(a->value, value);
+    } else {
+        store_->addAttribute(this, att, value);
     }
-    attributes_.emplace_back(att, value);
 }
 
-bool Xml::exists(std::string_view att) const { return get(att).has_value(); }
+bool Xml::exists(std::string_view att) const { return find(att) != nullptr; }
 
 Xml::Ptr Xml::firstElement() const {
     requireContainer();
-    for (const Ptr& child : children_) {
-        if (child->nodeType_ == Element) return child;
-    }
-    return nullptr;
+    const Container& lists = *container();
+    Xml** end = lists.children + lists.childCount;
+    Xml** found = std::find_if(lists.children, end, [](const Xml* child) { return child->nodeType_ == Element; });
+    return found == end ? nullptr : (*found)->share();
 }
 
 void Xml::addChild(const Ptr& x) {
     requireContainer();
-    if (x->parent_ != nullptr) x->parent_->removeChild(x);
-    children_.push_back(x);
-    x->parent_ = this;
+    if (!x) throw runtime::ThrownMessage("Cannot add a null child");
+    Xml* child = x.get();
+    if (child->parent_ != nullptr) child->parent_->take(child);
+    store_->appendChild(this, child);
 }
 
 bool Xml::removeChild(const Ptr& x) {
     requireContainer();
-    auto it = std::find(children_.begin(), children_.end(), x);
-    if (it == children_.end()) return false;
-    x->parent_ = nullptr;
-    children_.erase(it);
+    return take(x.get());
+}
+
+bool Xml::take(Xml* child) {
+    Container& lists = *container();
+    Xml** end = lists.children + lists.childCount;
+    Xml** at = std::find(lists.children, end, child);
+    if (at == end) return false;
+    std::copy(at + 1, end, at);
+    --lists.childCount;
+    child->parent_ = nullptr;
+    // The caller holds child, so its store outlives the count dropped here.
+    if (child->store_ != store_) store_->release(child);
     return true;
 }

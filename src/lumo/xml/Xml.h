@@ -1,23 +1,52 @@
 #pragma once
-// The XML node tree. Nodes are shared (a child is owned by its parent's list, a caller
-// may hold any node); a node knows its parent without owning it, and a parent that goes
-// away first clears that link in its children. The parser places a document's nodes in
-// one runtime::Arena, which lives as long as any of them. Type checks throw
-// runtime::ThrownMessage with the node type's number, e.g. "Bad node type, expected
-// Element but found 3".
+// The XML node tree. Type checks throw runtime::ThrownMessage with the node type's number,
+// e.g. "Bad node type, expected Element but found 3".
+//
+// Memory: a document owns its nodes, names, texts and lists (lumo::xml::detail::Store) and
+// frees them all at once, without visiting its nodes, which are trivially destructible.
+// The count is one per document: an Xml::Ptr is made only when a node is handed out, and
+// it shares its document's count, so a node a caller keeps keeps its whole document (and
+// its parent, when that lies in the same document). A node moved into another document's list keeps
+// its own document alive while it is there; when the document of its parent goes first,
+// it is left without a parent. Edits reuse a text's or a list's storage while the new
+// content fits and double it otherwise, so a document grows with its edits, boundedly,
+// until it goes. One document, one thread.
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <memory>
-#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
-#include "runtime/Arena.h"
+namespace lumo::xml {
+class Parser;
+}
+
+namespace lumo::xml::detail {
+
+class Store;
+
+// Bytes a document owns; an edit overwrites them in place while the new content fits.
+struct Text {
+    char* data = nullptr;
+    std::uint32_t size = 0;
+    std::uint32_t capacity = 0;
+    std::string_view view() const { return {data, size}; }
+};
+
+struct Attribute {
+    Text name;
+    Text value;
+};
+
+}  // namespace lumo::xml::detail
 
 class Xml {
 public:
     using Ptr = std::shared_ptr<Xml>;
+    class Children;
 
     static constexpr int Element = 0;
     static constexpr int PCData = 1;
@@ -30,6 +59,7 @@ public:
     // The document that the parser builds from str in lax mode.
     static Ptr parse(std::string_view str);
 
+    // Each made node is a document of its own until it is added to another node.
     static Ptr createElement(std::string_view name);
     static Ptr createPCData(std::string_view text);
     static Ptr createCData(std::string_view text);
@@ -37,20 +67,19 @@ public:
     static Ptr createDocType(std::string_view text);
     static Ptr createProcessingInstruction(std::string_view text);
     static Ptr createDocument();
-    // A node of any type, on the heap or in an arena.
-    static Ptr create(int nodeType, std::string_view text, runtime::Arena* arena);
 
     int nodeType() const { return nodeType_; }
-    // Elements only.
+    // Elements only. The view lasts until the name is set again.
     std::string_view nodeName() const;
     void setNodeName(std::string_view name);
-    // Text nodes only (not Elements or Documents).
+    // Text nodes only (not Elements or Documents). The view lasts until the value is set again.
     std::string_view nodeValue() const;
     void setNodeValue(std::string_view value);
 
     // Null for a node in no parent's list.
     Xml* parent() const { return parent_; }
-    const std::pmr::vector<Ptr>& children() const { return children_; }
+    // The child list; empty for a text node.
+    Children children() const;
 
     // Attributes, Elements only; values are stored decoded.
     std::optional<std::string> get(std::string_view att) const;
@@ -58,25 +87,103 @@ public:
     bool exists(std::string_view att) const;
 
     // Elements and Documents only. firstElement is null when there is no Element child;
-    // addChild first takes x out of the list of a parent it already has.
+    // addChild first takes x out of the list of a parent it already has, and throws on a
+    // null x.
     Ptr firstElement() const;
     void addChild(const Ptr& x);
     bool removeChild(const Ptr& x);
 
-    // Use the create functions; public only for allocate_shared.
-    Xml(int nodeType, std::string_view text, std::pmr::memory_resource* memory);
-    ~Xml();
     Xml(const Xml&) = delete;
     Xml& operator=(const Xml&) = delete;
 
 private:
+    friend class lumo::xml::Parser;
+    friend class lumo::xml::detail::Store;
+    using Text = lumo::xml::detail::Text;
+    using Attribute = lumo::xml::detail::Attribute;
+
+    struct Container;
+
+    Xml(int nodeType, lumo::xml::detail::Store* store, Xml* parent, Text text)
+        : store_(store), parent_(parent), text_(text), nodeType_(static_cast<std::uint8_t>(nodeType)) {}
+    static bool isContainer(int nodeType) { return nodeType == Element || nodeType == Document; }
+    // This node's lists; null for a text node.
+    const Container* container() const;
+    Container* container() { return const_cast<Container*>(std::as_const(*this).container()); }
+    static Ptr make(int nodeType, std::string_view text);
+    Ptr share() const;
     void requireElement() const;
     void requireContainer() const;
+    Attribute* find(std::string_view att) const;
+    // Takes child out of this node's list; false when it is not there.
+    bool take(Xml* child);
 
-    int nodeType_;
-    std::pmr::string text_;  // nodeName of an Element, nodeValue of a text node
-    Xml* parent_ = nullptr;
-    std::pmr::vector<Ptr> children_;
+    lumo::xml::detail::Store* store_;  // the document this node's memory belongs to
+    Xml* parent_;
+    Text text_;  // nodeName of an Element, nodeValue of a text node
+    std::uint8_t nodeType_;
+};
+
+// An Element or a Document: a node with lists. Text nodes, most of a document's, are made
+// without them.
+struct Xml::Container final : Xml {
+    Container(int nodeType, lumo::xml::detail::Store* store, Xml* parent, Text text)
+        : Xml(nodeType, store, parent, text) {}
+
+    Xml** children = nullptr;
+    std::uint32_t childCount = 0;
+    std::uint32_t childCapacity = 0;
     // Insertion-ordered; elements carry few attributes, so a flat list beats a hash table.
-    std::pmr::vector<std::pair<std::pmr::string, std::pmr::string>> attributes_;
+    Attribute* attributes = nullptr;
+    std::uint32_t attributeCount = 0;
+    std::uint32_t attributeCapacity = 0;
+};
+
+inline const Xml::Container* Xml::container() const {
+    return isContainer(nodeType_) ? static_cast<const Container*>(this) : nullptr;
+}
+
+// A node's child list as it stands when read; each child is handed out as an Xml::Ptr.
+// The view keeps the node's document alive, so it may outlive the Ptr it came from.
+class Xml::Children {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Ptr;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Ptr;
+
+        iterator() = default;
+        explicit iterator(Xml* const* at) : at_(at) {}
+        Ptr operator*() const { return (*at_)->share(); }
+        iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        iterator operator++(int) { return iterator(at_++); }
+        bool operator==(const iterator&) const = default;
+
+    private:
+        Xml* const* at_ = nullptr;
+    };
+
+    explicit Children(Ptr node) : node_(std::move(node)) {}
+    iterator begin() const { return iterator(items()); }
+    iterator end() const { return iterator(items() + size()); }
+    std::size_t size() const {
+        const Container* lists = node_->container();
+        return lists ? lists->childCount : 0;
+    }
+    bool empty() const { return size() == 0; }
+    // i < size().
+    Ptr operator[](std::size_t i) const { return items()[i]->share(); }
+
+private:
+    Xml* const* items() const {
+        const Container* lists = node_->container();
+        return lists ? lists->children : nullptr;
+    }
+    Ptr node_;
 };
