@@ -329,13 +329,17 @@ int Reader::markup(int p, Xml* parent) {
         }
         return true;
     };
+    // Where the three-byte mark that ends a CDATA section or a comment starts.
+    auto closing = [this](int from, std::string_view mark) {
+        for (int q = from;; ++q) {
+            if (at(q) == 0) unexpectedEnd(q);
+            if (at(q) == mark[0] && at(q + 1) == mark[1] && at(q + 2) == mark[2]) return q;
+        }
+    };
     if (at(p + 1) == '[') {
         if (!keyword(p + 2, "CDATA[")) fail("Expected <![CDATA[", p + 2);
         const int start = p + 8;
-        for (p = start;; ++p) {
-            if (at(p) == 0) unexpectedEnd(p);
-            if (at(p) == ']' && at(p + 1) == ']' && at(p + 2) == '>') break;
-        }
+        p = closing(start, "]]>");
         add(Xml::CData, parent, text(start, p));
         return p + 2;
     }
@@ -360,10 +364,7 @@ int Reader::markup(int p, Xml* parent) {
     }
     if (at(p + 1) == '-' && at(p + 2) == '-') {
         const int start = p + 3;
-        for (p = start;; ++p) {
-            if (at(p) == 0) unexpectedEnd(p);
-            if (at(p) == '-' && at(p + 1) == '-' && at(p + 2) == '>') break;
-        }
+        p = closing(start, "-->");
         add(Xml::Comment, parent, text(start, p));
         return p + 2;
     }
