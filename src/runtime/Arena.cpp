@@ -40,6 +40,7 @@ void Arena::release() noexcept {
 
 Arena::~Arena() {
     for (auto [release, what] : releases_) release(what);
+    if (!kReusesBlocks) return;
     BlockCache& kept = cache();
     std::lock_guard<std::mutex> guard(kept.lock);
     for (Block& block : blocks_) {
@@ -61,7 +62,7 @@ void* Arena::do_allocate(std::size_t bytes, std::size_t alignment) {
     if (cursor_ == nullptr || std::align(alignment, bytes, at, left_) == nullptr) {
         std::size_t size = std::max(bytes + alignment, nextBlock_);
         nextBlock_ = std::min(nextBlock_ * 2, kBlock);
-        blocks_.push_back({size == kBlock ? reusedBlock() : nullptr, size});
+        blocks_.push_back({size == kBlock && kReusesBlocks ? reusedBlock() : nullptr, size});
         if (!blocks_.back().memory) blocks_.back().memory = std::make_unique_for_overwrite<std::byte[]>(size);
         at = blocks_.back().memory.get();
         left_ = size;

@@ -3,11 +3,11 @@
 // pointer bump in 64 KB blocks and nothing is freed piecemeal. Whatever keeps a part of the
 // document (a value, a node handle) holds a count on the whole region, which goes when the
 // last count has gone, without visiting its nodes. So freeing a large document costs a few
-// block frees instead of one per node; the price is that one small
-// value kept from a large document keeps the whole document's memory. An arena's count is
-// not atomic: one document, one thread. Freed blocks (up to 16 MB) are kept, process-wide
-// and under a lock, for the next arena. An arena for a few nodes (one made outside any
-// document) starts with a small block; blocks double up to the full size.
+// block frees instead of one per node; the price is that one small value kept from a large
+// document keeps the whole document's memory. An arena's count is not atomic: one
+// document, one thread. Freed blocks (up to 16 MB) are kept, process-wide and under a
+// lock, for the next arena (see kReusesBlocks). An arena for a few nodes (one made outside
+// any document) starts with a small block; blocks double up to the full size.
 //
 // What the document refers to outside itself (a node of another document or of the heap,
 // set into one of its own) is handed over with atRelease: the arena gives it back when it
@@ -47,6 +47,19 @@ public:
     };
 
     static constexpr std::size_t kBlock = 64 * 1024;
+    // Whether freed blocks are kept for the next arena. Not under AddressSanitizer: a kept
+    // block would hide a read through a view that outlived its document.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr bool kReusesBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    static constexpr bool kReusesBlocks = false;
+#else
+    static constexpr bool kReusesBlocks = true;
+#endif
+#else
+    static constexpr bool kReusesBlocks = true;
+#endif
 
     static Ref create(std::size_t firstBlock = kBlock);
     // Use create(); public only for make_unique.

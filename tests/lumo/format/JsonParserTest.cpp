@@ -95,19 +95,20 @@ TEST(JsonParser, NumbersBecomeIntsOrFloats) {
 }
 
 TEST(JsonParser, StringsAndEscapes) {
-    EXPECT_EQ(parse("\"\\u007f\\u0080\\u00e9\"").asString(), "\x7F\xC2\x80\xC3\xA9");
-    EXPECT_EQ(parse("\"\\u20ac\"").asString(), "\xE2\x82\xAC");
-    EXPECT_EQ(parse("\"\\ud83d\\ude00\"").asString(), "\xED\xA0\xBD\xED\xB8\x80");
-    EXPECT_EQ(parse("\"\\u0041\\u7zzz\"").asString(), "A\x07");
-    EXPECT_EQ(parse("\"\\uzz12\"").asString(), std::string(1, '\0'));
-    EXPECT_EQ(parse("\"a\\\"b\\\\c\\/d\\b\\f\\n\\r\\t\"").asString(), "a\"b\\c/d\b\f\n\r\t");
-    EXPECT_EQ(parse("\"\xC3\xA9t\xC3\xA9\"").asString(), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(Std::string(parse("\"\\u007f\\u0080\\u00e9\"")), "\x7F\xC2\x80\xC3\xA9");
+    EXPECT_EQ(Std::string(parse("\"\\u07ff\\u0800\"")), "\xDF\xBF\xE0\xA0\x80");
+    EXPECT_EQ(Std::string(parse("\"\\u20ac\"")), "\xE2\x82\xAC");
+    EXPECT_EQ(Std::string(parse("\"\\ud83d\\ude00\"")), "\xED\xA0\xBD\xED\xB8\x80");
+    EXPECT_EQ(Std::string(parse("\"\\u0041\\u7zzz\"")), "A\x07");
+    EXPECT_EQ(Std::string(parse("\"\\uzz12\"")), std::string(1, '\0'));
+    EXPECT_EQ(Std::string(parse("\"a\\\"b\\\\c\\/d\\b\\f\\n\\r\\t\"")), "a\"b\\c/d\b\f\n\r\t");
+    EXPECT_EQ(Std::string(parse("\"\xC3\xA9t\xC3\xA9\"")), "\xC3\xA9t\xC3\xA9");
     // A high byte makes the next byte part of its sequence, even a quote.
-    EXPECT_EQ(parse("\"\xE9\"x\"").asString(), "\xE9\"x");
-    EXPECT_EQ(parse("\"ctrl\x01\ttab\"").asString(), "ctrl\x01\ttab");
+    EXPECT_EQ(Std::string(parse("\"\xE9\"x\"")), "\xE9\"x");
+    EXPECT_EQ(Std::string(parse("\"ctrl\x01\ttab\"")), "ctrl\x01\ttab");
     EXPECT_EQ(JsonParser("x\"ab\\nc\"").parseString(), "x");
     std::string longText(5000, 'y');
-    EXPECT_EQ(parse("\"" + longText + "\\n\"").asString(), longText + "\n");
+    EXPECT_EQ(Std::string(parse("\"" + longText + "\\n\"")), longText + "\n");
 }
 
 TEST(JsonParser, ObjectsArraysAndWhatFollows) {
@@ -116,9 +117,9 @@ TEST(JsonParser, ObjectsArraysAndWhatFollows) {
     EXPECT_EQ(Reflect::fields(obj), (std::vector<std::string>{"a", "", "b"}));
     EXPECT_EQ(Reflect::field(obj, "a").asInt(), 2);
     EXPECT_EQ(Std::string(Reflect::field(obj, "")), "[true,false,null]");
-    EXPECT_EQ(Reflect::field(obj, "b").asString(), "v");
-    EXPECT_EQ(parse("{}").asObject().size(), 0u);
-    EXPECT_TRUE(parse("[]").asArray().empty());
+    EXPECT_EQ(Std::string(Reflect::field(obj, "b")), "v");
+    EXPECT_EQ(Std::string(parse("{}")), "{}");
+    EXPECT_EQ(Std::string(parse("[]")), "[]");
 
     JsonParser p("[1,2]x");
     EXPECT_EQ(Std::string(p.parseRec()), "[1,2]");
@@ -128,7 +129,7 @@ TEST(JsonParser, ObjectsArraysAndWhatFollows) {
 
 TEST(JsonParser, NestingIsBounded) {
     std::string ok = std::string(1000, '[') + std::string(1000, ']');
-    EXPECT_EQ(parse(ok).asArray().size(), 1u);
+    EXPECT_EQ(Std::string(parse(ok)).size(), 2000u);
     std::string deep(1000000, '[');
     EXPECT_EQ(failure(deep), "Nesting deeper than 1000 levels at position 1000");
     std::string objects;

@@ -1,0 +1,77 @@
+#pragma once
+// What the value, its array and its object share below their headers: the nodes behind
+// long strings, arrays and objects, and memory taken from a document's arena or the heap.
+#include <cstddef>
+#include <cstring>
+#include <memory_resource>
+
+#include "runtime/Dynamic.h"
+
+namespace runtime {
+
+struct Dynamic::Node {
+    std::uint32_t refs = 1;  // heap nodes only: a document's nodes count on their arena
+    Tag tag;
+    Arena* arena;            // null for a node on the heap
+};
+
+namespace detail {
+
+struct StringNode : Dynamic::Node {
+    std::size_t size;
+    // The bytes follow the node in the same allocation.
+    char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
+};
+struct ArrayNode : Dynamic::Node {
+    DynamicArray items;
+};
+struct ObjectNode : Dynamic::Node {
+    DynamicObject object;
+};
+
+inline std::pmr::memory_resource* memoryOf(Arena* arena) noexcept {
+    return arena != nullptr ? static_cast<std::pmr::memory_resource*>(arena) : std::pmr::get_default_resource();
+}
+
+inline void* allocateBytes(Arena* arena, std::size_t bytes, std::size_t alignment) {
+    if (arena != nullptr) return arena->take(bytes, alignment);
+    return std::pmr::get_default_resource()->allocate(bytes, alignment);
+}
+
+template <typename T>
+T* allocate(Arena* arena, std::size_t count) {
+    return static_cast<T*>(allocateBytes(arena, count * sizeof(T), alignof(T)));
+}
+
+template <typename T>
+void deallocate(Arena* arena, T* at, std::size_t count) noexcept {
+    if (at != nullptr) memoryOf(arena)->deallocate(at, count * sizeof(T), alignof(T));
+}
+
+template <typename T>
+void store(unsigned char* at, T value) noexcept {
+    std::memcpy(at, &value, sizeof value);
+}
+template <typename T>
+T load(const unsigned char* at) noexcept {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+// Counts on a container's own arena that a write took over with the values it stored;
+// given back when the write is done, as one of them may be the last keeping the container.
+// Declared first in a write, so that it goes last.
+struct OwedCounts {
+    explicit OwedCounts(Arena* to) noexcept : arena(to) {}
+    OwedCounts(const OwedCounts&) = delete;
+    OwedCounts& operator=(const OwedCounts&) = delete;
+    ~OwedCounts() {
+        for (; count > 0; --count) arena->release();
+    }
+    Arena* arena;
+    std::size_t count = 0;
+};
+
+}  // namespace detail
+}  // namespace runtime
