@@ -62,6 +62,15 @@ void Xml::setNodeValue(std::string_view value) {
 
 Xml::Children Xml::children() const { return Children(share()); }
 
+Xml::Children::Children(Ptr node) : node_(std::move(node)) {
+    const Container* lists = node_->container();
+    if (lists == nullptr) return;
+    items_.assign(lists->children, lists->children + lists->childCount);
+    for (Xml* child : items_) {
+        if (child->store_ != node_->store_) adopted_.push_back(child->store_->shared_from_this());
+    }
+}
+
 Xml::Attribute* Xml::find(std::string_view att) const {
     requireElement();
     const Container& lists = *container();

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace lumo::xml {
 class Parser;
@@ -69,16 +70,17 @@ public:
     static Ptr createDocument();
 
     int nodeType() const { return nodeType_; }
-    // Elements only. The view lasts until the name is set again.
+    // A view of a name or value may outlive neither its node's document nor the next set.
+    // Elements only.
     std::string_view nodeName() const;
     void setNodeName(std::string_view name);
-    // Text nodes only (not Elements or Documents). The view lasts until the value is set again.
+    // Text nodes only (not Elements or Documents).
     std::string_view nodeValue() const;
     void setNodeValue(std::string_view value);
 
     // Null for a node in no parent's list.
     Xml* parent() const { return parent_; }
-    // The child list; empty for a text node.
+    // The child list as it stands now; empty for a text node.
     Children children() const;
 
     // Attributes, Elements only; values are stored decoded.
@@ -143,8 +145,10 @@ inline const Xml::Container* Xml::container() const {
     return isContainer(nodeType_) ? static_cast<const Container*>(this) : nullptr;
 }
 
-// A node's child list as it stands when read; each child is handed out as an Xml::Ptr.
-// The view keeps the node's document alive, so it may outlive the Ptr it came from.
+// A node's child list as it stood when children() was called: a loop over it visits each
+// of those children once, whatever is added or removed meanwhile, and each stays readable
+// while the view lives (it keeps the node's document, and the documents of children taken
+// from others). So the view may outlive the Ptr it came from.
 class Xml::Children {
 public:
     class iterator {
@@ -169,21 +173,16 @@ public:
         Xml* const* at_ = nullptr;
     };
 
-    explicit Children(Ptr node) : node_(std::move(node)) {}
-    iterator begin() const { return iterator(items()); }
-    iterator end() const { return iterator(items() + size()); }
-    std::size_t size() const {
-        const Container* lists = node_->container();
-        return lists ? lists->childCount : 0;
-    }
-    bool empty() const { return size() == 0; }
+    explicit Children(Ptr node);
+    iterator begin() const { return iterator(items_.data()); }
+    iterator end() const { return iterator(items_.data() + items_.size()); }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
     // i < size().
-    Ptr operator[](std::size_t i) const { return items()[i]->share(); }
+    Ptr operator[](std::size_t i) const { return items_[i]->share(); }
 
 private:
-    Xml* const* items() const {
-        const Container* lists = node_->container();
-        return lists ? lists->children : nullptr;
-    }
+    std::vector<Xml*> items_;
     Ptr node_;
+    std::vector<std::shared_ptr<lumo::xml::detail::Store>> adopted_;
 };

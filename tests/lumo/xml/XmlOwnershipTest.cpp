@@ -151,3 +151,26 @@ TEST(XmlOwnership, MisuseThrowsInsteadOfCorrupting) {
     EXPECT_EQ(e->children()[1]->nodeValue(), "b");
     EXPECT_EQ(e->children()[2]->nodeName(), "x");
 }
+
+TEST(XmlOwnership, ChildrenRemovedWhileTheListIsWalked) {
+    // A walk visits the list as it stood when it began, each child kept while visited:
+    // every child is removed, also those taken from other documents (ASan: no use after
+    // free), and a child added meanwhile waits for the next walk.
+    for (bool adopted : {false, true}) {
+        SCOPED_TRACE(adopted);
+        Xml::Ptr r = Xml::parse("<r><a/><b/><c/></r>")->firstElement();
+        if (adopted) {
+            r = Xml::createElement("r");
+            for (const char* name : {"<a/>", "<b/>", "<c/>"}) r->addChild(Xml::parse(name)->firstElement());
+        }
+        std::string seen;
+        for (Xml::Ptr c : r->children()) {
+            seen += c->nodeName();
+            EXPECT_TRUE(r->removeChild(c));
+            r->addChild(Xml::createElement("n"));
+        }
+        EXPECT_EQ(seen, "abc");
+        ASSERT_EQ(r->children().size(), 3u);
+        for (Xml::Ptr c : r->children()) EXPECT_EQ(c->nodeName(), "n");
+    }
+}
