@@ -229,6 +229,10 @@ Dynamic JsonParser::parseNumber(int first) {
     bool point = false;
     bool exponent = false;
     bool exponentSign = false;
+    // A point or a sign the scanner lets through after the exponent's first digit or marker
+    // ("1e.5", "1e5+3"): the value is then that of the longest decimal prefix, which only
+    // the decimal reader finds.
+    bool irregular = false;
     // Read along the way, for the exact fast path below: the digits as an integer, how
     // many of them follow the point, and the exponent.
     std::uint64_t mantissa = minus ? 0 : static_cast<std::uint64_t>(first - '0');
@@ -264,6 +268,7 @@ Dynamic JsonParser::parseNumber(int first) {
             }
         } else if (c == '.') {
             if (minus || point) invalidNumber(start);
+            irregular = irregular || exponent;
             point = true;
             digit = false;
         } else if (c == 'e' || c == 'E') {
@@ -272,6 +277,7 @@ Dynamic JsonParser::parseNumber(int first) {
             digit = false;
         } else if (c == '+' || c == '-') {
             if (!exponent || exponentSign) invalidNumber(start);
+            irregular = irregular || digit;
             exponentSign = true;
             exponentNegative = c == '-';
             digit = false;
@@ -289,7 +295,7 @@ Dynamic JsonParser::parseNumber(int first) {
     }
     double f = 0;
     int scale = (exponentNegative ? -exponentValue : exponentValue) - fraction;
-    if (digits <= 15 && scale >= -22 && scale <= 22) {
+    if (!irregular && digits <= 15 && scale >= -22 && scale <= 22) {
         // Both the digits and the power of ten are exact doubles, so one multiplication or
         // division rounds once, correctly.
         static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lumo/format/JsonParser.h"
+#include "runtime/Thrown.h"
 #include "util/Std.h"
 
 using runtime::Dynamic;
@@ -36,7 +37,8 @@ TEST(JsonNumber, OnePassReadingAgreesWithTheDecimalReader) {
     for (const char* text : {"0", "-0", "-0.0", "0.5", "1e22", "1e23", "9007199254740993", "123456789",
                              "1234567890", "2147483647", "2147483648", "-2147483648", "-2147483649",
                              "4294967296", "0.1", "1.7976931348623157e308", "1e309", "4.9e-324", "1e-400",
-                             "3.5e3", "3.5E+3", "25e-1", "100000000000000000000000", "0.000001", "123.456e-2"}) {
+                             "3.5e3", "3.5E+3", "25e-1", "100000000000000000000000", "0.000001", "123.456e-2",
+                             "1e.5", "5E0.14", "1e+.5", "95E.9", "1e5+3", "1.5e-3"}) {
         expectReadAs(text);
     }
     // Random forms around the limits of the exact path: 1 to 20 digits, a point anywhere,
@@ -57,4 +59,20 @@ TEST(JsonNumber, OnePassReadingAgreesWithTheDecimalReader) {
         }
         expectReadAs(text);
     }
+    // Any text of number characters that the scanner accepts, however odd: points and
+    // signs after the exponent marker included.
+    const std::string alphabet = "0123456789012345678901234567890123456789.eE+-";
+    int accepted = 0;
+    for (int round = 0; round < 100000; ++round) {
+        std::string text(1, "-0123456789"[rng() % 11]);
+        for (int n = static_cast<int>(rng() % 10); n > 0; --n) text += alphabet[rng() % alphabet.size()];
+        try {
+            lumo::format::JsonParser(text).parseRec();
+        } catch (const runtime::Thrown&) {
+            continue;
+        }
+        ++accepted;
+        expectReadAs(text);
+    }
+    EXPECT_GT(accepted, 10000);
 }
