@@ -71,10 +71,11 @@ bool isToken(std::string_view s) {
 }
 
 // Why the request could not be framed as one request line, fields and a body of the
-// announced length: a line break smuggled into the line or a field, or a framing field of
-// the caller's, which the body this client sends would contradict.
+// announced length: a line break smuggled into the line or a field, or, on a request with
+// a body, a framing field of the caller's, which the length this client announces would
+// contradict. Without a body the caller's fields are sent as they are.
 std::optional<std::string> framingFault(const std::string& path, const std::optional<std::string>& method,
-                                        const List<Http::HeaderRecord>& headers) {
+                                        const List<Http::HeaderRecord>& headers, bool withBody) {
     auto unsafe = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7F'; };
     if (std::any_of(path.begin(), path.end(), unsafe)) return "Invalid URL";
     if (method && !isToken(*method)) return "Invalid method: " + *method;
@@ -85,7 +86,7 @@ std::optional<std::string> framingFault(const std::string& path, const std::opti
             return "Invalid header field: " + h.header;
         }
         std::string name = StringTools::toLowerCase(h.header);
-        if (name == "content-length" || name == "transfer-encoding") {
+        if (withBody && (name == "content-length" || name == "transfer-encoding")) {
             return "Header field set by the client: " + h.header;
         }
     }
@@ -146,10 +147,12 @@ std::string Http::requestUrl(const std::string& url) {
 
 void Http::request(std::optional<bool> post) {
     // The wrapper outlives this call (it stays in onError after a success), so what it
-    // refers to is shared with it rather than living on this frame.
+    // refers to is shared with it rather than living on this frame. Once its request has
+    // finished it only passes a later request's message on: the body is that request's.
     struct Pending {
         io::BytesOutput sink;
         bool failed = false;
+        bool finished = false;
         std::function<void(const std::string&)> previous;
     };
     auto pending = std::make_shared<Pending>();
@@ -157,12 +160,22 @@ void Http::request(std::optional<bool> post) {
     onError = [this, pending](const std::string& message) {
         Http* self = this;
         std::shared_ptr<Pending> state = pending;  // this closure dies when onError is replaced
+        if (state->finished) {
+            state->previous(message);
+            return;
+        }
         self->responseData = state->sink.getBytes().toString();
         state->failed = true;
         self->onError = state->previous;
         self->onError(message);
     };
-    customRequest(post.value_or(false), pending->sink);
+    try {
+        customRequest(post.value_or(false), pending->sink);
+    } catch (...) {
+        pending->finished = true;
+        throw;
+    }
+    pending->finished = true;
     if (!pending->failed) {
         auto deliver = onData;
         responseData = pending->sink.getBytes().toString();
@@ -240,7 +253,9 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     }
     std::optional<std::string> pathText = address.matched(4);
     std::string path = pathText && !pathText->empty() ? *pathText : std::string("/");
-    if (std::optional<std::string> fault = framingFault(path, method, headers)) {
+    // The body composeRequest writes: postData, a file upload, or a POST's parameters.
+    bool withBody = postData || file || (post && params.length() > 0);
+    if (std::optional<std::string> fault = framingFault(path, method, headers, withBody)) {
         onError(*fault);
         return;
     }

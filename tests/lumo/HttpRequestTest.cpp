@@ -121,6 +121,9 @@ TEST(HttpRequest, ComposesExactBytes) {
          },
          {false}, "GET /p?" + encoded + kHead + "Content-Length: 5\r\nConnection: close\r\n\r\nhello"},
         {"POST with nothing to send", kBase + "/p", noSetup, {true}, "POST /p" + kHead + "Connection: close\r\n\r\n"},
+        {"a caller's framing record without a body", kBase + "/p",
+         [](Http& h) { h.headers.add({"Content-Length", "0"}); },
+         {true}, "POST /p" + kHead + "Connection: close\r\nContent-Length: 0\r\n\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -168,6 +171,7 @@ TEST(HttpRequest, RefusesWhatWouldBreakTheFramingBeforeConnecting) {
         std::optional<std::string> method;
         Http::HeaderRecord header;
         std::string error;
+        std::optional<std::string> body = {};
     };
     for (const Row& row : std::vector<Row>{
              {"http://127.0.0.1/a\r", {}, {"X", "1"}, "Invalid URL"},
@@ -179,8 +183,9 @@ TEST(HttpRequest, RefusesWhatWouldBreakTheFramingBeforeConnecting) {
              {"http://127.0.0.1/", {}, {"X", std::string("a\0b", 3)}, "Invalid header field: X"},
              {"http://127.0.0.1/", {}, {"X: y", "1"}, "Invalid header field: X: y"},
              {"http://127.0.0.1/", {}, {"", "1"}, "Invalid header field: "},
-             {"http://127.0.0.1/", {}, {"content-length", "0"}, "Header field set by the client: content-length"},
-             {"http://127.0.0.1/", {}, {"Transfer-Encoding", "chunked"}, "Header field set by the client: Transfer-Encoding"},
+             {"http://127.0.0.1/", {}, {"content-length", "0"}, "Header field set by the client: content-length", "b"},
+             {"http://127.0.0.1/", {}, {"Transfer-Encoding", "chunked"}, "Header field set by the client: Transfer-Encoding",
+              "b"},
              {"http://127.0.0.1/%20\x80", "M-SEARCH", {"X-Ok", "tab\tand \xff"}, "connected"},
          }) {
         SCOPED_TRACE(row.url);
@@ -188,6 +193,7 @@ TEST(HttpRequest, RefusesWhatWouldBreakTheFramingBeforeConnecting) {
         std::vector<std::string> errors;
         h.onError = [&](const std::string& m) { errors.push_back(m); };
         h.headers.add(row.header);
+        h.postData = row.body;
         NoConnection socket;
         lumo::io::BytesOutput sink;
         h.customRequest(false, sink, &socket, row.method);

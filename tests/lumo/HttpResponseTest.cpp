@@ -249,4 +249,50 @@ TEST(HttpResponse, HeadReadsNeverTakeABodyByte) {
     }
 }
 
+TEST(HttpResponse, ObjectUsedAgainAndTheOutputsClose) {
+    // The first request's wrapper stays in onError after its success; the second
+    // request's error body is its own all the same. The body's output is closed after a
+    // complete 2xx or 3xx answer only.
+    struct CountingOutput : lumo::io::BytesOutput {
+        void close() override { ++closes; }
+        int closes = 0;
+    };
+    Http h("");
+    std::vector<std::string> errors;
+    h.onError = [&](const std::string& m) { errors.push_back(m); };
+    const std::string kMissing = "HTTP/1.1 404 Not Found\r\nContent-Length: 6\r\n\r\nsecond";
+    struct Round {
+        std::string reply;
+        bool custom;
+        std::string body;
+        int closes;
+    };
+    for (const Round& round : std::vector<Round>{{kOk + "Content-Length: 5\r\n\r\nfirst", false, "first", 0},
+                                                 {kMissing, false, "second", 0},
+                                                 {kOk + "Content-Length: 2\r\n\r\nok", true, "ok", 1},
+                                                 {kMissing, true, "second", 0}}) {
+        SCOPED_TRACE(round.reply);
+        ScriptedServer server([&](int fd) {
+            std::string request;
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                std::string piece = testsupport::readUpTo(fd, 1);
+                if (piece.empty()) return;
+                request += piece;
+            }
+            testsupport::writeAll(fd, round.reply);
+        });
+        h.url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
+        CountingOutput out;
+        if (round.custom) {
+            h.customRequest(false, out);
+        } else {
+            h.request(false);
+        }
+        server.join();
+        EXPECT_EQ(round.custom ? out.getBytes().toString() : h.responseData.value_or("-"), round.body);
+        EXPECT_EQ(out.closes, round.closes);
+    }
+    EXPECT_EQ(errors, (std::vector<std::string>{"Http Error #404", "Http Error #404"}));
+}
+
 }  // namespace
