@@ -16,7 +16,7 @@ BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev li
                   libpugixml-dev libtinyxml2-dev streamlink time libcurl4-openssl-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 FUZZ_SECONDS   ?= 60
-FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line
+FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
 # and saturate sooner: 30 s each, unless FUZZ_SECONDS is given from outside the Makefile.
 FUZZ_SHORT_TARGETS := http_request launcher command_line
