@@ -89,14 +89,6 @@ Dynamic& Dynamic::operator=(Dynamic&& other) noexcept {
     return *this;
 }
 
-Dynamic::Node* Dynamic::node() const noexcept { return load<Node*>(payload()); }
-
-void Dynamic::setNode(Tag t, Node* n) noexcept {
-    setTag(t);
-    flag() = 1;
-    store(payload(), n);
-}
-
 void Dynamic::retain() noexcept {
     flag() = 1;
     Node* n = node();
@@ -105,16 +97,6 @@ void Dynamic::retain() noexcept {
     } else {
         ++n->refs;
     }
-}
-
-bool Dynamic::settleIn(Arena* arena) {
-    if (!counts()) return false;
-    Node* n = node();
-    bool own = n->arena == arena;
-    // The container's own document keeps its nodes already; anything else is handed over.
-    if (!own) arena->atRelease(&Dynamic::releaseHandedOver, n);
-    flag() = 0;
-    return own;
 }
 
 void Dynamic::releaseCount(Node* n) noexcept {
@@ -140,12 +122,6 @@ void Dynamic::releaseCount(Node* n) noexcept {
             detail::deallocate(nullptr, static_cast<detail::ObjectNode*>(n), 1);
             break;
     }
-}
-
-void Dynamic::relocate(Dynamic* to, Dynamic& from) noexcept {
-    Dynamic* slot = ::new (to) Dynamic();
-    std::memcpy(slot->raw_, from.raw_, sizeof from.raw_);
-    from.setTag(Tag::Null);
 }
 
 Dynamic::Kind Dynamic::kind() const noexcept {

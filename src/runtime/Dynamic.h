@@ -21,6 +21,7 @@
 // read from and that value's document: never take one from a temporary.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "runtime/Arena.h"
@@ -96,7 +97,11 @@ private:
 
     bool hasNode() const noexcept { return tag() >= Tag::LongString; }
     bool counts() const noexcept { return hasNode() && flag() != 0; }
-    Node* node() const noexcept;
+    Node* node() const noexcept {
+        Node* n;
+        std::memcpy(&n, payload(), sizeof n);
+        return n;
+    }
     void setNode(Tag t, Node* n) noexcept;
     void retain() noexcept;
     void release() noexcept {

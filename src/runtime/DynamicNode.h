@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory_resource>
+#include <new>
 
 #include "runtime/Dynamic.h"
 
@@ -14,6 +15,29 @@ struct Dynamic::Node {
     Tag tag;
     Arena* arena;            // null for a node on the heap
 };
+
+// Inline here, where the array and the object call them for every item a parse stores.
+inline void Dynamic::setNode(Tag t, Node* n) noexcept {
+    setTag(t);
+    flag() = 1;
+    std::memcpy(payload(), &n, sizeof n);
+}
+
+inline bool Dynamic::settleIn(Arena* arena) {
+    if (!counts()) return false;
+    Node* n = node();
+    bool own = n->arena == arena;
+    // The container's own document keeps its nodes already; anything else is handed over.
+    if (!own) arena->atRelease(&Dynamic::releaseHandedOver, n);
+    flag() = 0;
+    return own;
+}
+
+inline void Dynamic::relocate(Dynamic* to, Dynamic& from) noexcept {
+    Dynamic* slot = ::new (to) Dynamic();
+    std::memcpy(slot->raw_, from.raw_, sizeof from.raw_);
+    from.setTag(Tag::Null);
+}
 
 namespace detail {
 
