@@ -19,11 +19,15 @@ std::string takePlayer(Args& args);
 std::string channelName(const std::string& page);
 
 struct FormatSummary {
-    Args printed;         // the lines before the table's header line
+    Args printed;         // the lines to print before the summary
     std::string summary;  // "Available streams: <codes>", or "" when the table has no rows
 };
 
 // youtube-dl -F output: the lines to print, and the first word of each table row.
+// Under youtube-dl's header (a line holding "resolution note" past its start) the lines
+// before it are printed and every later line gives a word, each followed by ",", with
+// ",," then removed. Without it every line is printed, and the rows of yt-dlp's tables
+// (under "ID ... EXT ... RESOLUTION" and a rule of dashes) give their codes, joined by ",".
 FormatSummary summarizeFormats(const std::string& listing);
 
 }  // namespace launcher

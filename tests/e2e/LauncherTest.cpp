@@ -86,7 +86,54 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
         std::string printed;
     };
     const std::string header = "format code  extension  resolution note\n";
+    // yt-dlp's tables as it prints them: an HLS master playlist of two variants and a page
+    // of two videos (recorded through a pipe); the rule as it draws it on a UTF-8
+    // terminal; CR LF line ends, as a Windows build writes them; a header without its rule.
+    // Every line is printed, then the rows' codes.
+    const std::string hls =
+        "[generic] Extracting URL: http://127.0.0.1:36425/master.m3u8\n"
+        "[generic] master: Downloading webpage\n"
+        "[generic] master: Downloading m3u8 information\n"
+        "[info] Available formats for master:\n"
+        "ID  EXT RESOLUTION |  TBR PROTO | VCODEC   VBR ACODEC  ABR\n"
+        "----------------------------------------------------------\n"
+        "200 mp4 160x120    | 200k m3u8  | unknown 200k unknown  0k\n"
+        "400 mp4 320x240    | 400k m3u8  | unknown 400k unknown  0k\n";
+    const std::string boxed =
+        "[info] Available formats for index-1:\n"
+        "ID EXT RESOLUTION \u2502 PROTO \u2502 VCODEC  ACODEC\n"
+        "\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\n"
+        "0  mp4 unknown    \u2502 http  \u2502 unknown unknown\n";
+    const std::string playlist =
+        "[generic] Extracting URL: http://127.0.0.1:36425/two.html\n"
+        "[generic] two: Downloading webpage\n"
+        "[generic] two: Extracting information\n"
+        "[download] Downloading playlist: video\n"
+        "[generic] Playlist video: Downloading 2 items of 2\n"
+        "[download] Downloading item 1 of 2\n"
+        "[info] Available formats for two-1:\n"
+        "ID EXT RESOLUTION | PROTO | VCODEC  ACODEC\n"
+        "-------------------------------------------\n"
+        "0  mp4 unknown    | http  | unknown unknown\n"
+        "[download] Downloading item 2 of 2\n"
+        "[info] Available formats for two-2:\n"
+        "ID EXT RESOLUTION | PROTO | VCODEC  ACODEC\n"
+        "-------------------------------------------\n"
+        "0  mp4 unknown    | http  | unknown unknown\n"
+        "[download] Finished downloading playlist: video\n";
+    const std::string crlf =
+        "[info] Available formats for v:\r\n"
+        "ID  EXT RESOLUTION | PROTO\r\n"
+        "--------------------------\r\n"
+        "22  mp4 1280x720   | https\r\n"
+        "18  mp4 640x360    | https\r\n";
+    const std::string noRule = "ID  EXT RESOLUTION | PROTO\n0  mp4 unknown    | http\n";
     for (const Case& c : {
+             Case{hls, hls + "\nAvailable streams: 200,400\n"},
+             Case{boxed, boxed + "\nAvailable streams: 0\n"},
+             Case{playlist, playlist + "\nAvailable streams: 0,0\n"},
+             Case{crlf, crlf + "\nAvailable streams: 22,18\n"},
+             Case{noRule, noRule + "\n\n"},
              Case{"[info] formats\n" + header + "a1 x\nb2 y\n", "[info] formats\nAvailable streams: a1,b2\n"},
              Case{header + "a1 x\nb2 y", "Available streams: a1,b2,\n"},
              Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1b2\n"},

@@ -9,14 +9,15 @@
 #include <memory>
 
 #include "e2e/LauncherFixture.h"
+#include "util/StringTools.h"
 
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
 
 namespace {
 
-// Media made once for the whole suite: an MP4 clip and an HLS stream long enough to be
-// still playing when the test looks.
+// Media made once for the whole suite: an MP4 clip, and an HLS stream long enough to be
+// still playing when the test looks, behind a master playlist of two variants.
 class Media {
 public:
     Media() {
@@ -24,14 +25,39 @@ public:
                                       "testsrc=duration=2:size=160x120:rate=10", "-pix_fmt",
                                       "yuv420p", dir.file("clip.mp4")},
                                      120s);
-        auto hls = testsupport::run({"ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i",
-                                     "testsrc=duration=30:size=160x120:rate=10", "-f", "lavfi", "-i",
-                                     "sine=duration=30", "-pix_fmt", "yuv420p", "-c:a", "aac", "-f",
-                                     "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
+        auto hls = testsupport::run({"ffmpeg",
+                                     "-loglevel",
+                                     "error",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "testsrc=duration=30:size=160x120:rate=10",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "sine=duration=30",
+                                     "-pix_fmt",
+                                     "yuv420p",
+                                     "-c:a",
+                                     "aac",
+                                     "-f",
+                                     "hls",
+                                     "-hls_time",
+                                     "2",
+                                     "-hls_playlist_type",
+                                     "vod",
                                      dir.file("live.m3u8")},
                                     120s);
-        if (clip.status != 0 || hls.status != 0) throw std::runtime_error("ffmpeg: " + clip.err + hls.err);
-        server = std::make_unique<testsupport::Daemon>(Args{"python3", SERVE_DIR_SCRIPT, dir.path().string()}, 30s);
+        if (clip.status != 0 || hls.status != 0)
+            throw std::runtime_error("ffmpeg: " + clip.err + hls.err);
+        // Two variants, so that yt-dlp lists two formats.
+        testsupport::writeFile(
+            dir.file("master.m3u8"),
+            "#EXTM3U\n"
+            "#EXT-X-STREAM-INF:BANDWIDTH=200000,RESOLUTION=160x120\nlive.m3u8\n"
+            "#EXT-X-STREAM-INF:BANDWIDTH=400000,RESOLUTION=320x240\nlive.m3u8\n");
+        server = std::make_unique<testsupport::Daemon>(
+            Args{"python3", SERVE_DIR_SCRIPT, dir.path().string()}, 30s);
         base = "http://127.0.0.1:" + server->firstLine() + "/";
     }
 
@@ -47,11 +73,11 @@ Media& media() {
 
 class RealToolsTest : public LauncherFixture {
 protected:
-    void useYtDlp() {
-        std::filesystem::create_symlink("/usr/bin/yt-dlp", dir.file("youtube-dl"));
-    }
+    void useYtDlp() { std::filesystem::create_symlink("/usr/bin/yt-dlp", dir.file("youtube-dl")); }
     // yt-dlp keeps its cache under the test folder.
-    Args hermetic() const { return {"HOME=" + dir.path().string(), "XDG_CACHE_HOME=" + dir.file("cache")}; }
+    Args hermetic() const {
+        return {"HOME=" + dir.path().string(), "XDG_CACHE_HOME=" + dir.file("cache")};
+    }
 };
 
 // Kills the player named in a pid file when the test ends, however it ends.
@@ -78,12 +104,14 @@ double playbackPosition(const std::string& socketPath) {
             std::string reply;
             char buf[512];
             ssize_t n;
-            while (reply.find("\"request_id\":7") == std::string::npos && (n = read(fd, buf, sizeof buf)) > 0) {
+            while (reply.find("\"request_id\":7") == std::string::npos &&
+                   (n = read(fd, buf, sizeof buf)) > 0) {
                 reply.append(buf, static_cast<std::size_t>(n));
             }
             auto line = reply.rfind("{", reply.find("\"request_id\":7"));
             auto data = reply.find("\"data\":", line);
-            if (line != std::string::npos && data != std::string::npos) position = std::atof(reply.c_str() + data + 7);
+            if (line != std::string::npos && data != std::string::npos)
+                position = std::atof(reply.c_str() + data + 7);
         }
     }
     close(fd);
@@ -97,29 +125,39 @@ TEST_F(RealToolsTest, YtDlpGivesThePlayerTheMediaAddress) {
     std::string clip = media().base + "clip.mp4";
     auto r = launch({clip, "best", "--player", fakePlayer()}, hermetic());
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
     EXPECT_EQ(recorded("player"), Args{clip});
 }
 
-TEST_F(RealToolsTest, YtDlpListingIsPrinted) {
+TEST_F(RealToolsTest, YtDlpListingIsPrintedWithItsCodes) {
     useYtDlp();
-    auto r = launch({media().base + "clip.mp4", "--player", "unused"}, hermetic());
+    auto r = launch({media().base + "master.m3u8", "--player", "unused"}, hermetic());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Available formats"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("mp4"), std::string::npos) << r.out;
+    // The summary closes the output and names two codes, each the start of a printed row.
+    std::size_t last = r.out.rfind('\n', r.out.size() - 2) + 1;
+    std::string summary = r.out.substr(last);
+    ASSERT_TRUE(summary.starts_with("Available streams: ")) << r.out;
+    Args codes = StringTools::split(summary.substr(19, summary.size() - 20), ",");
+    ASSERT_EQ(codes.size(), 2u) << r.out;
+    for (const std::string& code : codes) {
+        EXPECT_NE(r.out.find("\n" + code + " "), std::string::npos) << code << " in\n" << r.out;
+    }
 }
 
 TEST_F(RealToolsTest, MpvKeepsPlayingAfterTheLauncherHasExited) {
     std::string stream = media().base + "live.m3u8";
     fakeYoutubeDl(stream + "\n");
     std::string player = dir.file("mpv-player");
-    testsupport::writeFile(player,
-                           "#!/bin/sh\n"
-                           "here=$(dirname \"$0\")\n"
-                           "echo $$ > \"$here/mpv.pid\"\n"
-                           "exec mpv --no-config --ytdl=no --vo=null --ao=null --msg-level=all=status "
-                           "--input-ipc-server=\"$here/mpv.sock\" \"$1\"\n",
-                           true);
+    testsupport::writeFile(
+        player,
+        "#!/bin/sh\n"
+        "here=$(dirname \"$0\")\n"
+        "echo $$ > \"$here/mpv.pid\"\n"
+        "exec mpv --no-config --ytdl=no --vo=null --ao=null --msg-level=all=status "
+        "--input-ipc-server=\"$here/mpv.sock\" \"$1\"\n",
+        true);
     KillOnExit cleanup{dir.file("mpv.pid")};
     auto r = launch({"http://x/v", "best", "--player", player});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -131,5 +169,6 @@ TEST_F(RealToolsTest, MpvKeepsPlayingAfterTheLauncherHasExited) {
     double first = playbackPosition(dir.file("mpv.sock"));
     EXPECT_GT(first, 0.5);
     // Still advancing, not stalled on a full output pipe.
-    EXPECT_TRUE(testsupport::waitFor([&] { return playbackPosition(dir.file("mpv.sock")) > first + 0.3; }, 5s));
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return playbackPosition(dir.file("mpv.sock")) > first + 0.3; }, 5s));
 }
