@@ -15,6 +15,7 @@ PACKAGES       := cmake ninja-build g++ pkg-config libgtest-dev libpcre3-dev lib
 BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev libsimdjson-dev \
                   libpugixml-dev libtinyxml2-dev streamlink time libcurl4-openssl-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
+DEMO_CHECK_PACKAGES := xvfb imagemagick
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
@@ -35,7 +36,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
-.PHONY: all deps bench-deps fuzz-deps build test run demo install uninstall bench fuzz clean
+.PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install uninstall bench fuzz clean
 .PHONY: windows-deps windows windows-dist test-windows
 .PHONY: test-asan test-valgrind
 
@@ -91,6 +92,13 @@ endif
 # private namespaces, and youtube-dl on a local page; mpv plays each.
 demo: build
 	demo/demo.sh $(BUILD_DIR)/streamlaunch
+
+# `make demo` on a virtual X desktop, mpv in a window: a screenshot of each road playing
+# must show the stream, and nothing the demo started may be left, also after an interrupt.
+# The screenshots stay in $(BUILD_DIR)/demo.
+demo-check: build
+	$(call install_missing,$(DEMO_CHECK_PACKAGES))
+	demo/check-desktop.sh $(BUILD_DIR) $(BUILD_DIR)/demo
 
 # The launcher under valgrind's memcheck on the youtube-dl roads and the channel road, as
 # the end-to-end tests run it: an invalid access or a definite leak fails the test. Left

@@ -6,39 +6,47 @@
 #  2. youtube-dl (Debian's yt-dlp) on a local web page holding a video.
 # With a display mpv opens a window (closing it moves on); without one it plays headless
 # for DEMO_SECONDS (default 6) and the demo prints what it played. Everything started
-# here is stopped at the end, also on Ctrl-C.
+# here, the launcher's players included, is stopped at the end, on a failure and on Ctrl-C.
 #
 #   demo/demo.sh build/streamlaunch
 set -euo pipefail
 
 if [ "${1:-}" = --play ]; then
-    # One launcher run, then a look at the mpv it started (called again, maybe inside the
-    # namespaces, with the settings exported below).
+    # One launcher run, then a look at the mpv it started (called again, in a process group
+    # of its own and maybe inside the namespaces, with the settings exported below).
     shift
-    trap '[ -z "${pid:-}" ] || kill -9 "$pid" 2>/dev/null; exit 130' INT TERM
     status=0
     "$@" || status=$?
     echo "  launcher exit status: $status"
     [ "$status" = 0 ] || exit "$status"
     socket=$DEMO_WORK/mpv.sock
-    for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
     ask() { "$DEMO_PYTHON" "$DEMO_ROOT/demo/mpv_ipc.py" "$socket" "$@" 2>/dev/null; }
-    if ! pid=$(ask get pid); then
-        echo "  mpv did not start within 10 s"
+    # mpv answers between its own steps only: while it opens a window it probes the video
+    # outputs and stays silent for a second or more (past the 2 s of one question on a
+    # busy machine). So a question is asked again until a bound, not once.
+    ask_until() {
+        local deadline=$((SECONDS + DEMO_START_SECONDS))
+        until ask "$@"; do
+            [ $SECONDS -lt $deadline ] || return 1
+            sleep 0.2
+        done
+    }
+    if ! pid=$(ask_until get pid); then
+        echo "  mpv did not answer within ${DEMO_START_SECONDS} s"
         exit 1
     fi
-    echo "  mpv plays: $(ask get path)"
+    echo "  mpv plays: $(ask_until get path)"
     if [ -n "$DEMO_DISPLAY" ]; then
         echo "  (close the mpv window to go on; it closes by itself after ${DEMO_WINDOW_SECONDS}s)"
         for _ in $(seq $((DEMO_WINDOW_SECONDS * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     else
         sleep "$DEMO_SECONDS"
     fi
-    if position=$(ask get time-pos); then
-        echo "  playback position reached: ${position} s"
-        ask quit || true
-    else
+    if ! kill -0 "$pid" 2>/dev/null; then
         echo "  mpv has been closed"
+    else
+        position=$(ask_until get time-pos) && echo "  playback position reached: ${position} s"
+        ask_until quit || true
     fi
     for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null || true
@@ -49,16 +57,46 @@ fi
 launcher=$(realpath "${1:?usage: demo/demo.sh <streamlaunch>}")
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
-children=()
+children=()  # this script's own background jobs
+roads=()     # process groups: one launcher run each, with all it started
+# Processes still running (zombies aside) among the children and in the roads' groups.
+left() {
+    local stat line rest state pgid
+    for stat in /proc/[0-9]*/stat; do
+        read -r line 2>/dev/null < "$stat" || continue
+        rest=${line##*) }
+        state=${rest%% *}
+        rest=${rest#* }
+        rest=${rest#* }
+        pgid=${rest%% *}
+        [ "$state" != Z ] || continue
+        case " ${children[*]} " in *" ${line%% *} "*) echo "${line%% *}"; continue ;; esac
+        case " ${roads[*]} " in *" $pgid "*) echo "${line%% *}" ;; esac
+    done
+}
 stop() {
-    for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local pid
+    for pid in "${roads[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done
+    for pid in "${children[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    for _ in $(seq 30); do [ -n "$(left)" ] || break; sleep 0.1; done
+    for pid in $(left); do kill -KILL "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
 trap stop EXIT
 trap 'echo; echo "Stopped."; exit 130' INT TERM
 
+# Runs a road in a process group of its own, so that what the launcher started (youtube-dl,
+# mpv) is stopped with it even when mpv never answered; in the background, so that Ctrl-C
+# (which reaches this script's group only) is taken at once.
+road() {
+    setsid "$@" &
+    roads+=($!)
+    wait $!
+}
+
 export DEMO_WORK=$work DEMO_ROOT=$root DEMO_SECONDS=${DEMO_SECONDS:-6} DEMO_WINDOW_SECONDS=${DEMO_WINDOW_SECONDS:-60}
+export DEMO_START_SECONDS=${DEMO_START_SECONDS:-30}
 export DEMO_DISPLAY=${DISPLAY:-${WAYLAND_DISPLAY:-}}
 DEMO_PYTHON=$(command -v /usr/bin/python3 || command -v python3)
 export DEMO_PYTHON
@@ -68,7 +106,9 @@ mkdir -p "$work/bin" "$work/www/hls" "$work/page" "$work/mpv" "$work/home"
 cp "$launcher" "$work/bin/streamlaunch"
 ln -s "$(command -v youtube-dl || command -v yt-dlp)" "$work/bin/youtube-dl"
 
-# mpv's settings for the demo only: its IPC socket, and no window without a display.
+# mpv's settings for the demo only: its IPC socket, and no window without a display. The
+# display's key stays where X clients look for it without the demo's HOME.
+if [ -z "${XAUTHORITY:-}" ] && [ -f "${HOME:-}/.Xauthority" ]; then export XAUTHORITY=$HOME/.Xauthority; fi
 export MPV_HOME=$work/mpv HOME=$work/home XDG_CACHE_HOME=$work/home/cache
 {
     echo "ytdl=no"
@@ -99,7 +139,7 @@ cat > "$work/answer.json" <<'EOF'
  "embed":"<iframe frameborder=\"0\" width=\"100%\" height=\"100%\" src=\"https://goodgame.ru/player?demo\"></iframe>"}}
 EOF
 status=0
-LINGER=0 "$root/tests/support/in_namespace.sh" --answer "$work/answer.json" --hls "$work/www" -- \
+road env LINGER=0 "$root/tests/support/in_namespace.sh" --answer "$work/answer.json" --hls "$work/www" -- \
     "$0" --play "$work/bin/streamlaunch" https://goodgame.ru/channel/Miker 720 --player mpv || status=$?
 if [ "$status" = 77 ]; then
     echo "   skipped: this machine gives no private namespaces (see the line above)"
@@ -121,6 +161,6 @@ page=http://127.0.0.1:$port/index.html
 echo "-- streamlaunch $page --player mpv   (format list)"
 "$work/bin/streamlaunch" "$page" --player mpv
 echo "-- streamlaunch $page best --player mpv"
-"$0" --play "$work/bin/streamlaunch" "$page" best --player mpv
+road "$0" --play "$work/bin/streamlaunch" "$page" best --player mpv
 echo
 echo "Demo done."
