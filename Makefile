@@ -16,6 +16,9 @@ BENCH_PACKAGES := hyperfine libbenchmark-dev rapidjson-dev nlohmann-json3-dev li
                   libpugixml-dev libtinyxml2-dev streamlink time libcurl4-openssl-dev
 FUZZ_PACKAGES  := clang libclang-rt-14-dev
 DEMO_CHECK_PACKAGES := xvfb imagemagick
+DEB_PACKAGES   := build-essential debhelper dpkg-dev lintian cmake ninja-build pkg-config \
+                  libmbedtls-dev libpcre3-dev
+DEB_CHECK_PACKAGES := man-db python3 ffmpeg
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
@@ -36,7 +39,8 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
-.PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install uninstall bench fuzz clean
+.PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install install-files uninstall
+.PHONY: deb deb-check bench fuzz clean
 .PHONY: windows-deps windows windows-dist test-windows
 .PHONY: test-asan test-valgrind
 
@@ -116,11 +120,17 @@ INSTALL_BIN := $(DESTDIR)$(PREFIX)/bin
 INSTALL_MAN := $(DESTDIR)$(PREFIX)/share/man/man1
 
 install: build
+	@$(MAKE) --no-print-directory install-files
+
+# What install lays out, from a program already built: for a packager's build, which has
+# build dependencies of its own (debian/rules). YOUTUBE_DL names the tool to link beside
+# the program, instead of the youtube-dl or yt-dlp found on this machine.
+install-files:
 	install -d $(INSTALL_LIB) $(INSTALL_BIN) $(INSTALL_MAN)
 	install -m 755 $(BUILD_DIR)/streamlaunch $(INSTALL_LIB)/streamlaunch
 	ln -sfn ../lib/streamlaunch/streamlaunch $(INSTALL_BIN)/streamlaunch
 	install -m 644 docs/streamlaunch.1 $(INSTALL_MAN)/streamlaunch.1
-	@ytdl=$$(command -v youtube-dl || command -v yt-dlp || true); \
+	@ytdl=$(or $(YOUTUBE_DL),$$(command -v youtube-dl || command -v yt-dlp || true)); \
 	if [ -e $(INSTALL_LIB)/youtube-dl ] && [ ! -L $(INSTALL_LIB)/youtube-dl ]; then \
 	  echo "Kept the youtube-dl already in $(PREFIX)/lib/streamlaunch"; \
 	elif [ -n "$$ytdl" ]; then \
@@ -135,6 +145,26 @@ uninstall:
 	rm -f $(INSTALL_BIN)/streamlaunch $(INSTALL_LIB)/streamlaunch $(INSTALL_MAN)/streamlaunch.1
 	[ ! -L $(INSTALL_LIB)/youtube-dl ] || rm -f $(INSTALL_LIB)/youtube-dl
 	rmdir $(INSTALL_LIB) 2>/dev/null || true
+
+# A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
+# the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
+VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEB_SOURCE := $(BUILD_DIR)/deb/streamlaunch-$(VERSION)
+
+deb:
+	$(call install_missing,$(DEB_PACKAGES))
+	@changelog=$$(dpkg-parsechangelog -l debian/changelog -S Version); [ "$$changelog" = "$(VERSION)" ] || \
+	  { echo "debian/changelog is at $$changelog, the project at $(VERSION): add an entry (dch -v $(VERSION))"; exit 1; }
+	rm -rf $(BUILD_DIR)/deb && mkdir -p $(DEB_SOURCE)
+	tar -c CMakeLists.txt CMakePresets.json Makefile src docs/streamlaunch.1 debian | tar -x -C $(DEB_SOURCE)
+	cd $(DEB_SOURCE) && dpkg-buildpackage --build=binary --no-sign
+	mv $(BUILD_DIR)/deb/streamlaunch_$(VERSION)_*.deb $(BUILD_DIR)/
+	lintian --fail-on error,warning --info $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb
+
+# The package installed with apt, run, and purged with what it brought (tests/package).
+deb-check: deb
+	$(call install_missing,$(DEB_CHECK_PACKAGES))
+	$(SUDO) tests/package/check-deb.sh $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb
 
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch
