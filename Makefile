@@ -220,7 +220,7 @@ windows-dist: windows
 	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c ../streamlaunch-windows.zip streamlaunch.exe README.txt
 	@echo "$(WINDOWS_DIR)/streamlaunch-windows.zip"
 
-test-windows: windows
+test-windows: windows-dist
 	cmake --build $(WINDOWS_DIR) -j2
 	windows/run-tests.sh $(WINDOWS_DIR)
 

@@ -5,9 +5,10 @@
 #     and a player.exe that record what they were given (tests/windows/recorder.cpp),
 #     checked byte for byte (CR LF line ends), with the exit status the shell sees;
 #   - the channel road in private namespaces where the service's host names lead to a
-#     local stand-in (tests/support/in_namespace.sh), when such namespaces can be made.
+#     local stand-in (tests/support/in_namespace.sh), when such namespaces can be made;
+#   - make windows-dist's zip unpacked in a fresh folder and run from there.
 #
-# Usage: windows/run-tests.sh BUILD_DIR   (a configured and built Windows build)
+# Usage: windows/run-tests.sh BUILD_DIR   (a configured and built Windows build, with its zip)
 # One Wine prefix serves every run: BUILD_DIR-wine/prefix, made on the first run.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -187,6 +188,29 @@ channel_road live '{"channel":{"key":"name","status":"Live","embed":"<iframe src
   "" "http://hls.goodgame.ru/hls/1234_720.m3u8"
 channel_road offline '{"channel":{"key":"name","status":"Dead","embed":""}}' "Channel is offline.^M" ""
 channel_road missing '{}' "Channel doesn't exist!^M" ""
+
+# --- The zip as a user downloads it -------------------------------------------------
+# make windows-dist's zip unpacked in a fresh folder, youtube-dl.exe put beside the program
+# as its README.txt says, and the program run from there. A Windows yt-dlp ends its lines
+# with CR LF; its table's codes come without them.
+app=$work/download
+elsewhere=$app
+mkdir -p "$app"
+python3 -m zipfile -e "$build/streamlaunch-windows.zip" "$app"
+check "zip: its files" $'README.txt\nstreamlaunch.exe' "$(ls "$app")"
+cp "$tests/recorder.exe" "$app/youtube-dl.exe"
+cp "$tests/recorder.exe" "$app/player.exe"
+printf '%s\r\n' '[info] Available formats for v:' 'ID  EXT RESOLUTION | PROTO' '--------------------------' \
+  '22  mp4 1280x720   | https' '18  mp4 640x360    | https' >"$app/youtube-dl.out"
+launch "http://x/v" "--player" "player.exe"
+check "zip: format list" $'[info] Available formats for v:^M^M\nID  EXT RESOLUTION | PROTO^M^M\n--------------------------^M^M\n22  mp4 1280x720   | https^M^M\n18  mp4 640x360    | https^M^M\n^M\nAvailable streams: 22,18^M\n' "$out"
+check "zip: format list: youtube-dl arguments" $'-F\nhttp://x/v' "$(recorded youtube-dl)"
+reset_records
+printf 'http://media.test/z.m3u8\n' >"$app/youtube-dl.out"
+launch "http://x/v" "best" "--player" "player.exe"
+check "zip: direct road: status" 0 "$status"
+wait_for 10 test -f "$app/player.args" || fail "zip: the player was not started"
+check "zip: player argument" "http://media.test/z.m3u8" "$(recorded player)"
 
 echo "Windows tests under Wine: $passed GoogleTest tests passed, $checks launcher checks, $failures failures"
 [ $failures -eq 0 ]
