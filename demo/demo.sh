@@ -23,11 +23,13 @@ if [ "${1:-}" = --play ]; then
     ask() { "$DEMO_PYTHON" "$DEMO_ROOT/demo/mpv_ipc.py" "$socket" "$@" 2>/dev/null; }
     # mpv answers between its own steps only: while it opens a window it probes the video
     # outputs and stays silent for a second or more (past the 2 s of one question on a
-    # busy machine). So a question is asked again until a bound, not once.
+    # busy machine). So a question is asked again until a bound, not once, or until the
+    # mpv that was found has gone.
     ask_until() {
         local deadline=$((SECONDS + DEMO_START_SECONDS))
         until ask "$@"; do
             [ $SECONDS -lt $deadline ] || return 1
+            [ -z "${pid:-}" ] || kill -0 "$pid" 2>/dev/null || return 1
             sleep 0.2
         done
     }
