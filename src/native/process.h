@@ -24,9 +24,11 @@ using ProcessRef = std::shared_ptr<ProcessHandle>;
 ProcessRef vprocess_start(const std::string& cmd,
                           const std::optional<std::vector<std::string>>& args, int show);
 
-// One blocking read or write of at most len bytes at pos. The result is 0 on failure,
-// at the end of the pipe, or for a range outside bytes (then nothing is called).
-// A null handle throws ThrownMessage "Invalid process" (after the range check).
+// One blocking read or write of at most len bytes at pos. A read gives 0 at the end of
+// the pipe and throws ThrownMessage "Could not read a child's output: " + the system's
+// reason when it fails (a failed read is no end: what was read so far is not all); a
+// write gives 0 when it fails. Both give 0 for a range outside bytes (then nothing is
+// called). A null handle throws ThrownMessage "Invalid process" (after the range check).
 // What the child writes to standard error while a stdout read waits is passed on to the
 // launcher's own standard error, so that a chatty child cannot fill its error pipe and
 // stall both sides. On Windows a thread does that from the first stdout read on, until

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cstring>
 #include <mutex>
 
 #include "lumo/io/Bytes.h"
@@ -116,9 +117,17 @@ ProcessHandle& checked(ProcessHandle* p) {
     return *p;
 }
 
+// A failed read or wait is no end of the output: the caller must not take what it has
+// read so far for all of it.
+[[noreturn]] void throwReadFailure() {
+    throw runtime::ThrownMessage(std::string("Could not read a child's output: ") + std::strerror(errno));
+}
+
+// The bytes read, 0 at the end of the pipe.
 int readOnce(int fd, unsigned char* at, int len) {
     ssize_t n = retryOnInterrupt([&] { return ::read(fd, at, static_cast<std::size_t>(len)); });
-    return n > 0 ? static_cast<int>(n) : 0;
+    if (n < 0) throwReadFailure();
+    return static_cast<int>(n);
 }
 
 // Passes one chunk of the child's standard error on to ours; at its end stops watching it.
@@ -183,7 +192,7 @@ int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int 
     for (;;) {
         std::array<pollfd, 2> fds{pollfd{h.out.get(), POLLIN, 0}, pollfd{h.err.get(), POLLIN, 0}};
         nfds_t count = h.err.valid() ? 2 : 1;
-        if (retryOnInterrupt([&] { return ::poll(fds.data(), count, -1); }) < 0) return 0;
+        if (retryOnInterrupt([&] { return ::poll(fds.data(), count, -1); }) < 0) throwReadFailure();
         if (count == 2 && fds[1].revents != 0) forwardStderr(h);
         if (fds[0].revents == 0) continue;
         int n = readOnce(h.out.get(), bytes.b() + pos, len);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -91,10 +92,16 @@ ProcessHandle& checked(ProcessHandle* p) {
     return *p;
 }
 
+// The bytes read, 0 at the end of the pipe (the child closed its end: a broken pipe). Any
+// other failure is no end of the output, and is thrown.
 int readOnce(const Handle& end, lumo::io::Bytes& bytes, int pos, int len) {
     if (!end.valid()) return 0;
     DWORD n = 0;
-    if (!::ReadFile(end.get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) return 0;
+    if (!::ReadFile(end.get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_BROKEN_PIPE) return 0;
+        throw runtime::ThrownMessage("Could not read a child's output: error " + std::to_string(error));
+    }
     return static_cast<int>(n);
 }
 

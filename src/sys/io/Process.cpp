@@ -36,6 +36,8 @@ int Stdout::readBytes(lumo::io::Bytes& bytes, int pos, int len) {
         n = out_ ? native::vprocess_read_stdout(p_.get(), bytes, pos, len)
                  : native::vprocess_read_stderr(p_.get(), bytes, pos, len);
     } catch (const runtime::Thrown&) {
+        // A read that failed is no end of the output: only a handle that is none reads as one.
+        if (p_) throw;
         throw lumo::io::Eof();
     }
     if (n == 0) throw lumo::io::Eof();

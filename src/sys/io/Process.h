@@ -18,8 +18,8 @@ namespace sys::io {
 
 namespace detail {
 
-// Reads the child's standard output (out) or error. A read of 0 bytes, or any native
-// error, throws lumo::io::Eof.
+// Reads the child's standard output (out) or error. A read of 0 bytes (the end), or a
+// null handle, throws lumo::io::Eof; a failed read throws the native message.
 class Stdout : public lumo::io::Input {
 public:
     Stdout(native::ProcessRef p, bool out) : p_(std::move(p)), out_(out), buf_(lumo::io::Bytes::alloc(1)) {}
