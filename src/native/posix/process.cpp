@@ -28,9 +28,18 @@ namespace {
 // waiting for any child would steal the exit status of children the caller started.
 class ReleasedChildren {
 public:
-    void add(pid_t pid) {
+    // Room for one more pid, made while a child's handle is made, so that letting the
+    // handle go never needs memory: a destructor must not fail.
+    void reserve() {
         std::lock_guard<std::mutex> lock(mutex_);
-        pids_.push_back(pid);
+        pids_.reserve(pids_.size() + pending_ + 1);
+        ++pending_;
+    }
+    // Gives back the room of a handle that never held a child, or fills it with its pid.
+    void release(pid_t pid) noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --pending_;
+        if (pid > 0) pids_.push_back(pid);
         reapExited();
     }
     void check() {
@@ -39,14 +48,15 @@ public:
     }
 
 private:
-    void reapExited() {
+    void reapExited() noexcept {
         std::erase_if(pids_, [](pid_t pid) {
             int status = 0;
             return retryOnInterrupt([&] { return ::waitpid(pid, &status, WNOHANG); }) != 0;
         });
     }
     std::mutex mutex_;
-    std::vector<pid_t> pids_;
+    std::vector<pid_t> pids_;  // capacity for every handle still pending
+    std::size_t pending_ = 0;
 };
 
 ReleasedChildren& releasedChildren() {
@@ -57,7 +67,7 @@ ReleasedChildren& releasedChildren() {
 }  // namespace
 
 struct ProcessHandle {
-    ProcessHandle() = default;
+    ProcessHandle() { releasedChildren().reserve(); }
     ProcessHandle(const ProcessHandle&) = delete;
     ProcessHandle& operator=(const ProcessHandle&) = delete;
     // The pipes close first: a child that waits on them may exit at once.
@@ -65,7 +75,7 @@ struct ProcessHandle {
         out.reset();
         err.reset();
         in.reset();
-        if (pid > 0) releasedChildren().add(pid);
+        releasedChildren().release(pid);
     }
 
     Fd out;  // child's standard output, read end
