@@ -45,11 +45,10 @@ int recvOnce(SocketHandle& s, void* data, std::size_t len) {
 }  // namespace
 
 SocketRef socket_new(bool datagram, bool ipv6) {
-    int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
+    // The owner first: running out of memory after the socket is made would leak it.
     auto s = std::make_shared<SocketHandle>();
-    s->fd.reset(fd);
-    return s;
+    s->fd.reset(::socket(ipv6 ? AF_INET6 : AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0));
+    return s->fd.valid() ? s : nullptr;
 }
 
 void socket_close(SocketHandle* s) { checked(s).fd.reset(); }

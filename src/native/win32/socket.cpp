@@ -56,12 +56,12 @@ void sockets_startup() {
 
 SocketRef socket_new(bool datagram, bool ipv6) {
     sockets_startup();
-    SOCKET s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) return nullptr;
+    // The owner first: running out of memory after the socket is made would leak it.
     auto handle = std::make_shared<SocketHandle>();
-    handle->s = s;
+    handle->s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
+    if (handle->s == INVALID_SOCKET) return nullptr;
     // Children start with handle inheritance on: they get their pipes, not our sockets.
-    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(handle->s), HANDLE_FLAG_INHERIT, 0);
     return handle;
 }
 
