@@ -176,8 +176,8 @@ Daemon::~Daemon() {
     waitpid(pid_, nullptr, 0);
 }
 
-int zombieChildren() {
-    int count = 0;
+std::vector<ChildProcess> childProcesses() {
+    std::vector<ChildProcess> children;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::ifstream stat(entry.path() / "stat");
         std::string line;
@@ -187,8 +187,14 @@ int zombieChildren() {
         char state = 0;
         int parent = 0;
         rest >> state >> parent;
-        if (state == 'Z' && parent == getpid()) ++count;
+        if (parent == getpid()) children.push_back({std::stoi(entry.path().filename()), state});
     }
+    return children;
+}
+
+int zombieChildren() {
+    int count = 0;
+    for (const ChildProcess& child : childProcesses()) count += child.state == 'Z' ? 1 : 0;
     return count;
 }
 

@@ -26,6 +26,12 @@ bool waitFor(Pred done, std::chrono::milliseconds bound);
 int freePort();
 // True once something accepts TCP connections on the loopback port.
 bool acceptsConnections(int port);
+// Children of this process, with the state letter of each ('Z' for a zombie).
+struct ChildProcess {
+    int pid;
+    char state;
+};
+std::vector<ChildProcess> childProcesses();
 // Children of this process that have exited and were not reaped (zombies).
 int zombieChildren();
 
