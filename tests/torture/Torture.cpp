@@ -174,6 +174,7 @@ std::function<std::pair<Ending, std::string>(const testsupport::RunResult&)> fet
 }
 
 struct Tally {
+    std::map<std::string, long> calls;  // the points: calls counted by the clean run
     long points = 0;
     long runs = 0;
     std::map<Ending, long> endings;
@@ -189,6 +190,7 @@ bool torture(const Road& road, Tally& tally) {
         return false;
     }
     bool ok = true;
+    tally.calls = clean.report->calls;
     for (const auto& [function, calls] : clean.report->calls) {
         tally.points += calls;
         for (const std::string& mode : torture::modesOf(function)) {
@@ -223,6 +225,10 @@ int tortured(const Road& road) {
         "%ld\n",
         road.name.c_str(), t.points, t.runs, t.endings[Ending::Normal], t.endings[Ending::Failure],
         t.endings[Ending::OwnMessage], t.endings[Ending::Bad]);
+    std::string points;
+    for (const auto& [function, calls] : t.calls)
+        points += " " + function + " " + std::to_string(calls);
+    std::printf("    points:%s\n", points.c_str());
     for (const auto& [text, times] : t.failures)
         std::printf("    %4ld x %s\n", times, text.c_str());
     return ok ? 0 : 1;
