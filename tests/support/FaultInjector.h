@@ -1,6 +1,6 @@
 #pragma once
 // The fault injector's protocol, shared by the programs it is linked into (through
-// streamlaunch_add_fault_target in tests/CMakeLists.txt) and the torture driver that runs
+// streamlaunch_add_fault_program in tests/CMakeLists.txt) and the torture driver that runs
 // them. Nothing of it reaches the release program.
 //
 // A program linked with it counts every call of the wrapped platform functions and of the
