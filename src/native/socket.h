@@ -43,6 +43,9 @@ void socket_write(SocketHandle* s, const std::string& text);
 // milliseconds are clamped to it. Failures are ignored.
 void socket_set_timeout(SocketHandle* s, double seconds);
 void socket_shutdown(SocketHandle* s, bool read, bool write);
+// Sends each write at once rather than holding a small one until the peer acknowledges
+// the last (TCP_NODELAY). Failures are ignored.
+void socket_set_nodelay(SocketHandle* s);
 
 // The raw transport under TLS: the system call's result unchanged (-1 on error, 0 when
 // the peer closed), and how the last failure is to be read.

@@ -1,5 +1,6 @@
 #include "native/socket.h"
 
+#include <netinet/tcp.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -84,6 +85,11 @@ void socket_shutdown(SocketHandle* s, bool read, bool write) {
     SocketHandle& h = checked(s);
     if (!read && !write) return;
     ::shutdown(h.fd.get(), read && write ? SHUT_RDWR : read ? SHUT_RD : SHUT_WR);
+}
+
+void socket_set_nodelay(SocketHandle* s) {
+    const int on = 1;
+    ::setsockopt(checked(s).fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len) {

@@ -104,6 +104,11 @@ void socket_shutdown(SocketHandle* s, bool read, bool write) {
     ::shutdown(h.s, read && write ? SD_BOTH : read ? SD_RECEIVE : SD_SEND);
 }
 
+void socket_set_nodelay(SocketHandle* s) {
+    const BOOL on = TRUE;
+    ::setsockopt(checked(s).s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
 int socket_send_raw(SocketHandle* s, const unsigned char* data, std::size_t len) {
     return sendOnce(checked(s), data, len);
 }
