@@ -2,7 +2,9 @@
 #include <mbedtls/entropy.h>
 #include <mbedtls/error.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "lumo/io/Bytes.h"
 #include "native/tls_handles.h"
@@ -32,6 +34,26 @@ struct Random {
 Random& random() {
     static Random r;
     return r;
+}
+
+// The library's default curves, all of them, with x25519 and secp256r1 first: the
+// default list opens with secp521r1, and servers that take the client's order then spend
+// every key exchange on the slowest curve. Nothing is dropped, so a server that agreed on
+// a curve before still finds it.
+const mbedtls_ecp_group_id* clientCurves() {
+    static const std::vector<mbedtls_ecp_group_id> curves = [] {
+        std::vector<mbedtls_ecp_group_id> ids;
+        for (const mbedtls_ecp_group_id* id = mbedtls_ecp_grp_id_list(); *id != MBEDTLS_ECP_DP_NONE; ++id) {
+            ids.push_back(*id);
+        }
+        auto rank = [](mbedtls_ecp_group_id id) {
+            return id == MBEDTLS_ECP_DP_CURVE25519 ? 0 : id == MBEDTLS_ECP_DP_SECP256R1 ? 1 : 2;
+        };
+        std::stable_sort(ids.begin(), ids.end(), [&](auto a, auto b) { return rank(a) < rank(b); });
+        ids.push_back(MBEDTLS_ECP_DP_NONE);
+        return ids;
+    }();
+    return curves.data();
 }
 
 [[noreturn]] void fail(int code) { throw runtime::ThrownMessage(tls_error_text(code)); }
@@ -108,6 +130,7 @@ ConfigRef tls_config_new(bool server) {
                                         MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT);
     if (r != 0) fail(r);  // the configuration is freed with c
     mbedtls_ssl_conf_rng(c->get(), mbedtls_ctr_drbg_random, &random().drbg);
+    if (!server) mbedtls_ssl_conf_curves(c->get(), clientCurves());
     return c;
 }
 

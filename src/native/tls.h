@@ -44,6 +44,8 @@ KeyRef key_load_file(const std::string& file);
 // Server name -> identity to present, or absent to refuse the handshake.
 using SniFunction = std::function<std::optional<std::pair<CertRef, KeyRef>>(const std::string&)>;
 
+// The library's defaults for the role; a client offers the curves x25519 and secp256r1
+// first, then every other curve of the default list in its order.
 ConfigRef tls_config_new(bool server);
 void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key);
 // The configuration keeps the function alive; a later call replaces it.

@@ -29,17 +29,17 @@ const testsupport::TempDir& certs() {
 std::string cert(const std::string& name) { return certs().file(name + ".crt"); }
 std::string key(const std::string& name) { return certs().file(name + ".key"); }
 
-int opensslServer(const std::string& name) {
+int opensslServer(const std::string& name, const std::string& groups) {
     static std::mutex lock;
     static std::map<std::string, std::pair<int, std::unique_ptr<testsupport::Daemon>>> running;
     std::lock_guard<std::mutex> guard(lock);
-    auto& slot = running[name];
+    auto& slot = running[name + " " + groups];
     if (!slot.second) {
         int port = testsupport::freePort();
-        slot.second = std::make_unique<testsupport::Daemon>(
-            std::vector<std::string>{"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert",
-                                     cert(name), "-key", key(name), "-www"},
-            port, 30s);
+        std::vector<std::string> command{"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
+                                         "-cert", cert(name), "-key", key(name), "-www"};
+        if (!groups.empty()) command.insert(command.end(), {"-groups", groups});
+        slot.second = std::make_unique<testsupport::Daemon>(command, port, 30s);
         slot.first = port;
     }
     return slot.first;

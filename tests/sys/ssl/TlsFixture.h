@@ -21,8 +21,9 @@ const testsupport::TempDir& certs();
 std::string cert(const std::string& name);
 std::string key(const std::string& name);
 
-// Port of an openssl s_server in -www mode presenting the named certificate.
-int opensslServer(const std::string& name);
+// Port of an openssl s_server in -www mode presenting the named certificate; with groups
+// (colon-separated), it agrees only on those for the key exchange.
+int opensslServer(const std::string& name, const std::string& groups = "");
 
 // After a completed handshake on the server side.
 using Session = std::function<void(mbedtls_ssl_context* ssl, int fd)>;
