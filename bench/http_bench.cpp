@@ -127,8 +127,14 @@ void row(const std::string& name, int requests, std::size_t expected, Report rep
         ->Unit(report == Report::Latency ? benchmark::kMicrosecond : benchmark::kMillisecond);
 }
 
-void registerRows(const Site& site, bench::MinimalTlsClient& minimalTls,
-                  bench::MinimalTlsClient& noDelayTls) {
+struct MinimalTlsClients {
+    bench::MinimalTlsClient defaults, noDelay, tuned;
+    explicit MinimalTlsClients(const std::string& caFile)
+        : defaults(caFile, {}), noDelay(caFile, {.noDelay = true}),
+          tuned(caFile, {.noDelay = true, .fastCurves = true}) {}
+};
+
+void registerRows(const Site& site, MinimalTlsClients& minimal) {
     const int port = site.nginx.httpPort();
     const int tlsPort = site.nginx.httpsPort();
     const std::string ca = site.nginx.caFile();
@@ -148,9 +154,11 @@ void registerRows(const Site& site, bench::MinimalTlsClient& minimalTls,
     row("Get1K_Tls/ours", kTlsRequests, kSmall, Report::Latency,
         [=] { return lumo::Http::requestUrl(smallTls).size(); });
     row("Get1K_Tls/mbedtls_minimal", kTlsRequests, kSmall, Report::Latency,
-        [=, &minimalTls] { return minimalTls.get("localhost", tlsPort, kSmallPath); });
+        [=, &minimal] { return minimal.defaults.get("localhost", tlsPort, kSmallPath); });
     row("Get1K_Tls/mbedtls_minimal_nodelay", kTlsRequests, kSmall, Report::Latency,
-        [=, &noDelayTls] { return noDelayTls.get("localhost", tlsPort, kSmallPath); });
+        [=, &minimal] { return minimal.noDelay.get("localhost", tlsPort, kSmallPath); });
+    row("Get1K_Tls/mbedtls_minimal_nodelay_x25519", kTlsRequests, kSmall, Report::Latency,
+        [=, &minimal] { return minimal.tuned.get("localhost", tlsPort, kSmallPath); });
 #ifdef HAVE_LIBCURL
     row("Get1K_Tls/libcurl", kTlsRequests, kSmall, Report::Latency,
         [=] { return bench::curlGet(smallTls, ca); });
@@ -175,9 +183,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {
         Site site;
-        bench::MinimalTlsClient minimalTls(site.nginx.caFile(), false);
-        bench::MinimalTlsClient noDelayTls(site.nginx.caFile(), true);
-        registerRows(site, minimalTls, noDelayTls);
+        MinimalTlsClients minimal(site.nginx.caFile());
+        registerRows(site, minimal);
         benchmark::RunSpecifiedBenchmarks();
     } catch (const runtime::Thrown& e) {
         std::fprintf(stderr, "http_bench: %s\n", e.toString().c_str());

@@ -127,8 +127,8 @@ struct MinimalTlsClient::Shared {
     Mbed<mbedtls_x509_crt, mbedtls_x509_crt_init, mbedtls_x509_crt_free> ca;
 };
 
-MinimalTlsClient::MinimalTlsClient(const std::string& caFile, bool noDelay)
-    : shared_(std::make_unique<Shared>()), noDelay_(noDelay) {
+MinimalTlsClient::MinimalTlsClient(const std::string& caFile, TlsTuning tuning)
+    : shared_(std::make_unique<Shared>()), tuning_(tuning) {
     checkTls(mbedtls_ctr_drbg_seed(&shared_->drbg.v, mbedtls_entropy_func, &shared_->entropy.v,
                                    nullptr, 0),
              "ctr_drbg_seed");
@@ -147,7 +147,7 @@ std::size_t MinimalTlsClient::get(const std::string& host, int port, const std::
                                  MBEDTLS_NET_PROTO_TCP),
              "net_connect");
     const int on = 1;
-    if (noDelay_ && setsockopt(net.v.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
+    if (tuning_.noDelay && setsockopt(net.v.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
         failErrno("TCP_NODELAY");
     checkTls(mbedtls_ssl_config_defaults(&conf.v, MBEDTLS_SSL_IS_CLIENT,
                                          MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT),
@@ -156,6 +156,9 @@ std::size_t MinimalTlsClient::get(const std::string& host, int port, const std::
     mbedtls_ssl_conf_ca_chain(&conf.v, &shared_->ca.v, nullptr);
     mbedtls_ssl_conf_rng(&conf.v, mbedtls_ctr_drbg_random, &shared_->drbg.v);
     mbedtls_ssl_conf_read_timeout(&conf.v, kTimeoutMs);
+    static const mbedtls_ecp_group_id fastCurves[] = {MBEDTLS_ECP_DP_CURVE25519, MBEDTLS_ECP_DP_SECP256R1,
+                                                      MBEDTLS_ECP_DP_NONE};
+    if (tuning_.fastCurves) mbedtls_ssl_conf_curves(&conf.v, fastCurves);
     checkTls(mbedtls_ssl_setup(&ssl.v, &conf.v), "ssl_setup");
     checkTls(mbedtls_ssl_set_hostname(&ssl.v, host.c_str()), "ssl_set_hostname");
     mbedtls_ssl_set_bio(&ssl.v, &net.v, mbedtls_net_send, nullptr, mbedtls_net_recv_timeout);

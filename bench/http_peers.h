@@ -15,11 +15,17 @@ std::size_t rawGet(int port, const std::string& path);
 // The floor for TLS on mbedTLS's default configuration: the CA chain parsed and the
 // random generator seeded once, as our client does; per request a configuration from the
 // library's defaults with required verification, set_hostname, handshake, one request,
-// reads until the server closes. With noDelay the TCP socket sends at once (TCP_NODELAY)
-// instead of holding small writes until the previous one is acknowledged.
+// reads until the server closes. Tuned, the TCP socket sends at once (TCP_NODELAY) instead
+// of holding small writes until the previous one is acknowledged, and the client offers
+// only x25519 and secp256r1 for the key exchange, in that order.
+struct TlsTuning {
+    bool noDelay = false;
+    bool fastCurves = false;
+};
+
 class MinimalTlsClient {
 public:
-    MinimalTlsClient(const std::string& caFile, bool noDelay);
+    MinimalTlsClient(const std::string& caFile, TlsTuning tuning);
     ~MinimalTlsClient();
     MinimalTlsClient(const MinimalTlsClient&) = delete;
     MinimalTlsClient& operator=(const MinimalTlsClient&) = delete;
@@ -29,7 +35,7 @@ public:
 private:
     struct Shared;
     std::unique_ptr<Shared> shared_;
-    bool noDelay_;
+    TlsTuning tuning_;
 };
 
 #ifdef HAVE_LIBCURL
