@@ -130,7 +130,8 @@ void row(const std::string& name, int requests, std::size_t expected, Report rep
 struct MinimalTlsClients {
     bench::MinimalTlsClient defaults, noDelay, tuned;
     explicit MinimalTlsClients(const std::string& caFile)
-        : defaults(caFile, {}), noDelay(caFile, {.noDelay = true}),
+        : defaults(caFile, {}),
+          noDelay(caFile, {.noDelay = true}),
           tuned(caFile, {.noDelay = true, .fastCurves = true}) {}
 };
 

@@ -156,8 +156,8 @@ std::size_t MinimalTlsClient::get(const std::string& host, int port, const std::
     mbedtls_ssl_conf_ca_chain(&conf.v, &shared_->ca.v, nullptr);
     mbedtls_ssl_conf_rng(&conf.v, mbedtls_ctr_drbg_random, &shared_->drbg.v);
     mbedtls_ssl_conf_read_timeout(&conf.v, kTimeoutMs);
-    static const mbedtls_ecp_group_id fastCurves[] = {MBEDTLS_ECP_DP_CURVE25519, MBEDTLS_ECP_DP_SECP256R1,
-                                                      MBEDTLS_ECP_DP_NONE};
+    static const mbedtls_ecp_group_id fastCurves[] = {
+        MBEDTLS_ECP_DP_CURVE25519, MBEDTLS_ECP_DP_SECP256R1, MBEDTLS_ECP_DP_NONE};
     if (tuning_.fastCurves) mbedtls_ssl_conf_curves(&conf.v, fastCurves);
     checkTls(mbedtls_ssl_setup(&ssl.v, &conf.v), "ssl_setup");
     checkTls(mbedtls_ssl_set_hostname(&ssl.v, host.c_str()), "ssl_set_hostname");
