@@ -63,8 +63,8 @@ void Socket::connect(const net::Host& host, int port) {
         handshakeDone = false;
         if (!hostname) hostname = host.host;
         native::tls_set_hostname(*ssl, *hostname);
-        // mbedTLS sends a handshake flight in several writes; held back until the server
-        // acknowledges the first, which it delays, each handshake would wait about 40 ms.
+        // mbedTLS writes a handshake flight in several calls; with Nagle's algorithm the
+        // later ones wait for the server's delayed acknowledgement, about 40 ms a handshake.
         native::socket_set_nodelay(s_.get());
         native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
         handshake();
