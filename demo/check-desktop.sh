@@ -25,7 +25,9 @@ xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null' EXIT
 for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 [ -S "/tmp/.X11-unix/X$display" ] || { echo "FAIL: Xvfb did not start within 10 s"; exit 1; }
-export DISPLAY=:$display DEMO_WINDOW_SECONDS=8
+# Each road plays for 20 s: a loaded machine can take several seconds to show mpv's first
+# picture after mpv has answered.
+export DISPLAY=:$display DEMO_WINDOW_SECONDS=20
 
 # Four of the test pattern's bars (80 columns wide) by the column of their middle, at row
 # 60 of 360; the 640x360 window sits in the middle of the 1280x720 screen, at 320,180.
@@ -47,10 +49,10 @@ shows_pattern() {  # shows_pattern PICTURE: silent when every bar has its colour
         done
     done
 }
-# Screenshots every half second, for up to 6 s, until one shows the pattern.
+# Screenshots every half second, for up to 18 s, until one shows the pattern.
 shoot() {  # shoot NAME
     local picture=$pictures/$1.png wrong
-    for _ in $(seq 12); do
+    for _ in $(seq 36); do
         import -window root "$picture" 2>/dev/null && wrong=$(shows_pattern "$picture") && [ -z "$wrong" ] && return
         sleep 0.5
     done
