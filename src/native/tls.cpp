@@ -2,7 +2,6 @@
 #include <mbedtls/entropy.h>
 #include <mbedtls/error.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -42,14 +41,17 @@ Random& random() {
 // a curve before still finds it.
 const mbedtls_ecp_group_id* clientCurves() {
     static const std::vector<mbedtls_ecp_group_id> curves = [] {
-        std::vector<mbedtls_ecp_group_id> ids;
-        for (const mbedtls_ecp_group_id* id = mbedtls_ecp_grp_id_list(); *id != MBEDTLS_ECP_DP_NONE; ++id) {
-            ids.push_back(*id);
-        }
         auto rank = [](mbedtls_ecp_group_id id) {
             return id == MBEDTLS_ECP_DP_CURVE25519 ? 0 : id == MBEDTLS_ECP_DP_SECP256R1 ? 1 : 2;
         };
-        std::stable_sort(ids.begin(), ids.end(), [&](auto a, auto b) { return rank(a) < rank(b); });
+        // One pass per rank rather than a stable sort, whose scratch buffer is an allocation
+        // allowed to fail silently.
+        std::vector<mbedtls_ecp_group_id> ids;
+        for (int r = 0; r <= 2; ++r) {
+            for (const mbedtls_ecp_group_id* id = mbedtls_ecp_grp_id_list(); *id != MBEDTLS_ECP_DP_NONE; ++id) {
+                if (rank(*id) == r) ids.push_back(*id);
+            }
+        }
         ids.push_back(MBEDTLS_ECP_DP_NONE);
         return ids;
     }();
