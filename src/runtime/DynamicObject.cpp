@@ -122,22 +122,24 @@ void DynamicObject::set(std::string_view name, Dynamic value) {
         slot = slotOf(name);
         if (index_[slot] != 0) existing = &fields_[index_[slot] - 1].value;
     }
-    if (existing == nullptr) {
-        if (size_ == capacity_) reserve(std::max<std::size_t>(4, capacity_ + capacity_ / 2));
-        existing = &(::new (fields_ + size_) Field{Name(name, arena_), {}})->value;
-        ++size_;
-        if (size_ >= kIndexFrom) {
-            if (index_ == nullptr || size_ * 2 > indexSize_) {
-                rebuildIndex();
-            } else {
-                index_[slot] = static_cast<std::uint32_t>(size_);
-            }
-        }
-    } else {
+    if (existing != nullptr) {
+        if (arena_ != nullptr) owed.count += value.settleIn(arena_);
         Dynamic::relocate(&replaced, *existing);
+        Dynamic::relocate(existing, value);
+        return;
     }
+    // Whatever may throw comes before the object changes: a failed set leaves it as it was.
+    if (size_ == capacity_) reserve(std::max<std::size_t>(4, capacity_ + capacity_ / 2));
+    if (size_ + 1 >= kIndexFrom && (index_ == nullptr || (size_ + 1) * 2 > indexSize_)) {
+        rebuildIndex(size_ + 1);
+        slot = slotOf(name);
+    }
+    Name fieldName(name, arena_);
     if (arena_ != nullptr) owed.count += value.settleIn(arena_);
-    Dynamic::relocate(existing, value);
+    Field* field = ::new (fields_ + size_) Field{fieldName, {}};
+    Dynamic::relocate(&field->value, value);
+    ++size_;
+    if (index_ != nullptr) index_[slot] = static_cast<std::uint32_t>(size_);
 }
 
 // The slot holding `name`, or the empty slot where it would go.
@@ -150,13 +152,14 @@ std::size_t DynamicObject::slotOf(std::string_view name) const {
     return slot;
 }
 
-void DynamicObject::rebuildIndex() {
+void DynamicObject::rebuildIndex(std::size_t fields) {
     std::size_t size = 32;
-    while (size < size_ * 4) size *= 2;
+    while (size < fields * 4) size *= 2;
+    std::uint32_t* index = detail::allocate<std::uint32_t>(arena_, size);
+    std::fill_n(index, size, 0u);
     detail::deallocate(arena_, index_, indexSize_);
-    index_ = detail::allocate<std::uint32_t>(arena_, size);
+    index_ = index;
     indexSize_ = static_cast<std::uint32_t>(size);
-    std::fill_n(index_, size, 0u);
     for (std::size_t i = 0; i < size_; ++i) {
         index_[slotOf(fields_[i].name)] = static_cast<std::uint32_t>(i + 1);
     }

@@ -62,7 +62,8 @@ private:
     // positions + 1 (0 marks an empty slot), so building a wide object stays linear.
     static constexpr std::size_t kIndexFrom = 12;
     std::size_t slotOf(std::string_view name) const;
-    void rebuildIndex();
+    // An index with room for `fields` fields, holding the present ones.
+    void rebuildIndex(std::size_t fields);
 
     Arena* arena_;  // null on the heap
     Field* fields_ = nullptr;
