@@ -18,7 +18,8 @@
 //
 // The functions: getaddrinfo, socket, connect, send, recv, setsockopt, shutdown, close,
 // poll, ppoll (the sockets' select), pipe2, fcntl, posix_spawnp, read, write, stat,
-// readlink, and "new" for every throwing and non-throwing form of operator new and new[].
+// readlink, and "new" for the throwing and non-throwing forms of operator new and new[]
+// (not the aligned ones, which nothing here asks for).
 namespace testsupport {
 
 inline constexpr const char* kFaultVariable = "STREAMLAUNCH_FAULT";

@@ -74,10 +74,12 @@ bool childrenFinished() {
         if (std::chrono::steady_clock::now() > until) break;
         std::this_thread::sleep_for(5ms);
     }
-    for (const testsupport::ChildProcess& child : testsupport::childProcesses()) {
-        kill(child.pid, SIGKILL);
-    }
-    while (waitpid(-1, nullptr, 0) > 0) {
+    // Killed, a child's own children fall to us in turn: kill again until none is left,
+    // within a bound of its own.
+    auto killUntil = std::chrono::steady_clock::now() + kChildBound;
+    while (waitpid(-1, nullptr, WNOHANG) >= 0 && std::chrono::steady_clock::now() < killUntil) {
+        for (const testsupport::ChildProcess& child : testsupport::childProcesses()) kill(child.pid, SIGKILL);
+        std::this_thread::sleep_for(5ms);
     }
     return false;
 }
