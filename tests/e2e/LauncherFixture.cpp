@@ -25,7 +25,10 @@ std::string LauncherFixture::fakePlayer() {
     testsupport::writeFile(player,
                            "#!/bin/sh\n"
                            "here=$(dirname \"$0\")\n"
-                           "printf '%s\\0' \"$@\" > \"$here/player.args\"\n"
+                           // Written whole under another name, then renamed: a test that waits
+                           // for the file must not read it half written.
+                           "printf '%s\\0' \"$@\" > \"$here/player.args.part\"\n"
+                           "mv \"$here/player.args.part\" \"$here/player.args\"\n"
                            "sleep 0.5\n"
                            "echo to-stdout\n"
                            "echo to-stderr >&2\n"
