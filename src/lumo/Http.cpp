@@ -102,32 +102,6 @@ int nextHeadReadSize(std::string_view head) {
     return 4;
 }
 
-// A decimal field value as the Int reader takes it, unless its magnitude does not fit an
-// Int: wrapping it would read a different length than the peer announced.
-bool decimalFitsInt(std::string_view s) {
-    std::size_t i = s.find_first_not_of(" \t\n\v\f\r");
-    if (i == std::string_view::npos) return true;
-    bool negative = s[i] == '-';
-    if (s[i] == '-' || s[i] == '+') ++i;
-    std::int64_t value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        value = value * 10 + (s[i] - '0');
-        if (value > INT32_MAX + std::int64_t{negative ? 1 : 0}) return false;
-    }
-    return true;
-}
-
-// RFC 9112 7.1: chunk-size = 1*HEXDIG. Absent when the value does not fit a
-// non-negative Int, which a 32-bit reading would turn negative or wrap.
-std::optional<int> chunkSize(const std::string& digits) {
-    std::size_t first = digits.find_first_not_of('0');
-    if (first == std::string::npos) return 0;
-    if (digits.size() - first > 8) return std::nullopt;
-    std::int32_t size = *Std::parseInt("0x" + digits);
-    if (size < 0) return std::nullopt;
-    return size;
-}
-
 }  // namespace
 
 Http::Http(std::string url)
@@ -317,12 +291,13 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
 
     std::vector<std::string> lines = StringTools::split(head, "\r\n");
     std::vector<std::string> statusLine = StringTools::split(lines.front(), " ");
-    std::optional<int> status =
-        statusLine.size() > 1 ? Std::parseInt(statusLine[1]) : std::optional<std::int32_t>();
+    Std::IntReading reading =
+        statusLine.size() > 1 ? Std::readInt(statusLine[1]) : Std::IntReading();
     // A status past the Int range would wrap, possibly into a success.
-    if (!status || *status <= 0 || !decimalFitsInt(statusLine[1])) {
+    if (!reading.value || *reading.value <= 0 || reading.overflow) {
         throw runtime::ThrownMessage("Response status error");
     }
+    int status = *reading.value;
     lines.erase(lines.begin());
     lines.resize(lines.size() - 2);
 
@@ -337,13 +312,15 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
         responseHeaders->set(name, value);
         std::string lower = StringTools::toLowerCase(name);
         if (lower == "content-length") {
-            if (!decimalFitsInt(value)) throw runtime::ThrownMessage("Invalid Content-Length: " + value);
-            length = Std::parseInt(value);
+            // Wrapping would read a different length than the peer announced.
+            Std::IntReading stated = Std::readInt(value);
+            if (stated.overflow) throw runtime::ThrownMessage("Invalid Content-Length: " + value);
+            length = stated.value;
         } else if (lower == "transfer-encoding") {
             chunked = StringTools::toLowerCase(value) == "chunked";
         }
     }
-    onStatus(*status);
+    onStatus(status);
 
     EReg sizeLine("^([0-9A-Fa-f]+)[ ]*\r\n", "m");
     chunk_size.reset();
@@ -376,7 +353,9 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
         }
     }
 
-    if (*status < 200 || *status >= 400) throw runtime::ThrownMessage("Http Error #" + std::to_string(*status));
+    if (status < 200 || status >= 400) {
+        throw runtime::ThrownMessage("Http Error #" + std::to_string(status));
+    }
     output.close();
 }
 
@@ -396,12 +375,14 @@ bool Http::readChunk(EReg& pattern, io::Output& output, const io::Bytes& buffer,
         // The pattern is multi-line, so only a match at the very start is a size line.
         if (pattern.match(data->getString(0, count)) && pattern.matchedPos()->pos == 0) {
             std::string digits = *pattern.matched(1);
-            std::optional<int> size = chunkSize(digits);
-            if (!size) {
+            // RFC 9112 7.1: chunk-size = 1*HEXDIG; one that does not fit a non-negative Int
+            // would turn negative or wrap.
+            Std::IntReading size = Std::readInt("0x" + digits);
+            if (size.overflow) {
                 onError("Invalid chunk");
                 return false;
             }
-            chunk_size = *size;
+            chunk_size = *size.value;
             if (digits == "0") {
                 chunk_size.reset();
                 chunk_buf.reset();

@@ -1,5 +1,6 @@
 #include "util/Std.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -63,24 +64,36 @@ int hexValue(char c) {
 }  // namespace
 
 std::optional<std::int32_t> Std::parseInt(std::optional<std::string_view> text) {
-    if (!text) return std::nullopt;
+    return readInt(text).value;
+}
+
+Std::IntReading Std::readInt(std::optional<std::string_view> text) {
+    if (!text) return {};
     std::string_view s = *text;
     // Unsigned arithmetic wraps instead of overflowing: the result is the value mod 2^32.
+    // The magnitude is capped just past the Int range, so no length of input overflows it.
+    constexpr std::uint64_t kPastInt = std::uint64_t{1} << 32;
     std::uint32_t value = 0;
+    std::uint64_t magnitude = 0;
+    auto add = [&](std::uint32_t base, std::uint32_t digit) {
+        value = value * base + digit;
+        magnitude = std::min(magnitude * base + digit, kPastInt);
+    };
     if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         for (std::size_t i = 2; i < s.size() && hexValue(s[i]) >= 0; ++i) {
-            value = value * 16 + static_cast<std::uint32_t>(hexValue(s[i]));
+            add(16, static_cast<std::uint32_t>(hexValue(s[i])));
         }
-        return static_cast<std::int32_t>(value);
+        return {static_cast<std::int32_t>(value), magnitude > INT32_MAX};
     }
     std::size_t i = 0;
     while (i < s.size() && isSpace(s[i])) ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     std::size_t digitsFrom = i;
-    for (; i < s.size() && isDigit(s[i]); ++i) value = value * 10 + static_cast<std::uint32_t>(s[i] - '0');
-    if (i == digitsFrom) return std::nullopt;
-    return static_cast<std::int32_t>(negative ? 0u - value : value);
+    for (; i < s.size() && isDigit(s[i]); ++i) add(10, static_cast<std::uint32_t>(s[i] - '0'));
+    if (i == digitsFrom) return {};
+    return {static_cast<std::int32_t>(negative ? 0u - value : value),
+            magnitude > INT32_MAX + std::uint64_t{negative}};
 }
 
 double Std::parseFloat(std::optional<std::string_view> text) {

@@ -24,6 +24,13 @@ public:
     // space; reading stops at the first byte that does not fit. Absent only when nothing
     // was read. The value is taken modulo 2^32, as a 32-bit Int.
     static std::optional<std::int32_t> parseInt(std::optional<std::string_view> s);
+    // parseInt's reading, with what it hides: overflow is set when the number read does
+    // not fit a 32-bit Int, so that value (parseInt's result) has wrapped.
+    struct IntReading {
+        std::optional<std::int32_t> value;
+        bool overflow = false;
+    };
+    static IntReading readInt(std::optional<std::string_view> s);
     // The longest decimal floating-point prefix; NaN when there is none.
     static double parseFloat(std::optional<std::string_view> s);
     // Towards zero; outside the 32-bit range, the low 32 bits of the 64-bit truncation.
