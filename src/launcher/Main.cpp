@@ -15,11 +15,6 @@ namespace {
 
 using launcher::Args;
 
-// Indexed reading that yields an absent text past the end.
-std::optional<std::string> at(const Args& list, std::size_t i) {
-    return i < list.size() ? std::optional<std::string>(list[i]) : std::nullopt;
-}
-
 bool contains(const std::optional<std::string>& text, std::string_view sub) {
     return text && text->find(sub) != std::string::npos;
 }
@@ -39,19 +34,15 @@ std::string runForOutput(const std::string& command, const Args& arguments) {
     return child.stdOut.readAll().toString();
 }
 
-void channelRoad(const std::string& page, const Args& work, const std::string& player) {
-    std::string quality = Sys::args().size() == 4 ? at(work, 1).value_or("") : "";
-    Main::parseGGJson(launcher::channelName(page), quality, player);
+void channelRoad(const launcher::CommandLine& line) {
+    Main::parseGGJson(launcher::channelName(*line.page), line.quality.value_or(""), line.player);
 }
 
-void directAddressRoad(const std::string& youtubeDl, const std::string& page, const Args& work,
-                       const std::string& player) {
-    Args arguments{"-g", page};
-    if (StringTools::toLowerCase(Sys::args()[1]) != "best") {
-        arguments.insert(arguments.end(), {"-f", at(work, 1).value_or("")});
-    }
+void directAddressRoad(const std::string& youtubeDl, const launcher::CommandLine& line) {
+    Args arguments{"-g", line.page.value_or("")};
+    if (!line.best) arguments.insert(arguments.end(), {"-f", *line.quality});
     std::string address = StringTools::replace(runForOutput(youtubeDl, arguments), "\n", "");
-    sys::io::Process started(player, Args{address});  // not waited for: it plays on alone
+    sys::io::Process started(line.player, Args{address});  // not waited for: it plays on alone
 }
 
 void formatListRoad(const std::string& youtubeDl, const std::string& page) {
@@ -65,7 +56,7 @@ void formatListRoad(const std::string& youtubeDl, const std::string& page) {
 void Main::main() {
     std::optional<std::string> probe = youtubeDlProbePath();
     // Asked alone, these answer before any check: they need no youtube-dl.
-    const Args& args = Sys::args();
+    const Args args = Sys::args();
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         Sys::println(launcher::helpText(probe));
         return;
@@ -80,24 +71,22 @@ void Main::main() {
     }
     const std::string youtubeDl = native::kYoutubeDlByProbePath ? *probe : native::kYoutubeDlFileName;
 
-    if (Sys::args().empty()) {
+    if (args.empty()) {
         Sys::println("NO ARGUMENTS.");
         return;
     }
 
-    Args work = Sys::args();
-    std::string player = launcher::takePlayer(work);
-    if (player.empty()) {
+    launcher::CommandLine line = launcher::readCommandLine(args);
+    if (line.player.empty()) {
         Sys::println("No player argument.");
         return;
     }
 
-    std::optional<std::string> page = at(work, 0);
-    if (contains(page, std::string(launcher::kWebDomain) + "/channel")) {
-        channelRoad(*page, work, player);
-    } else if (Sys::args().size() == 4) {
-        directAddressRoad(youtubeDl, page.value_or(""), work, player);
+    if (contains(line.page, std::string(launcher::kWebDomain) + "/channel")) {
+        channelRoad(line);
+    } else if (line.quality) {
+        directAddressRoad(youtubeDl, line);
     } else {
-        formatListRoad(youtubeDl, page.value_or(""));
+        formatListRoad(youtubeDl, line.page.value_or(""));
     }
 }

@@ -96,6 +96,18 @@ std::string takePlayer(Args& args) {
     return "";
 }
 
+CommandLine readCommandLine(const Args& args) {
+    CommandLine line;
+    Args work = args;
+    line.player = takePlayer(work);
+    if (!work.empty()) line.page = work[0];
+    if (args.size() == 4) {
+        line.quality = work.size() > 1 ? work[1] : "";
+        line.best = StringTools::toLowerCase(args[1]) == "best";
+    }
+    return line;
+}
+
 std::string channelName(const std::string& page) {
     std::string address = StringTools::split(StringTools::split(page, "?")[0], "#")[0];
     if (StringTools::endsWith(address, "/")) address.pop_back();

@@ -1,6 +1,7 @@
 #pragma once
 // The launcher's readings of outside text, free of processes and output so that tests and
 // fuzz targets reach them directly: its own arguments and youtube-dl's format list.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,16 @@ using Args = std::vector<std::string>;
 // first occurrence and the exact option are removed. "" and args untouched when there is
 // none.
 std::string takePlayer(Args& args);
+
+// The command line as the roads take it, once the player pair is out.
+struct CommandLine {
+    std::optional<std::string> page;     // the first argument left; absent when none is
+    std::optional<std::string> quality;  // only with exactly four arguments: the second left
+    bool best = false;                   // with a quality: the second argument as given,
+                                         // lower-cased, is "best"
+    std::string player;                  // "" when there is none
+};
+CommandLine readCommandLine(const Args& args);
 
 // The channel name of a channel page: its last path segment, without query, fragment or
 // a trailing slash.
