@@ -131,7 +131,7 @@ FormatSummary summarizeFormats(const std::string& listing) {
         if (!codes.empty()) result.summary = kSummaryPrefix + StringTools::replace(codes, ",,", "");
         return result;
     }
-    // Without the older header every line was printed; yt-dlp's table still names the codes.
+    // Without that header every line is printed; yt-dlp's table still names the codes.
     Args tabled = tableCodes(result.printed);
     if (!tabled.empty()) result.summary = kSummaryPrefix + StringTools::join(tabled, ",");
     return result;

@@ -35,8 +35,7 @@ std::string makeBoundary() {
 std::string multipartPrefix(const List<Http::ParamRecord>& params, const Http::FileRecord& file,
                             const std::string& boundary) {
     StringBuf b;
-    for (auto it = params.iterator(); it.hasNext();) {
-        const Http::ParamRecord& p = it.next();
+    for (const Http::ParamRecord& p : params) {
         b.add("--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + p.param + "\"\r\n\r\n" + p.value +
               "\r\n");
     }
@@ -47,8 +46,7 @@ std::string multipartPrefix(const List<Http::ParamRecord>& params, const Http::F
 
 std::optional<std::string> urlEncodedParams(const List<Http::ParamRecord>& params) {
     std::optional<std::string> text;
-    for (auto it = params.iterator(); it.hasNext();) {
-        const Http::ParamRecord& p = it.next();
+    for (const Http::ParamRecord& p : params) {
         text = text ? *text + "&" : "";
         *text += StringTools::urlEncode(p.param) + "=" + StringTools::urlEncode(p.value);
     }
@@ -56,8 +54,8 @@ std::optional<std::string> urlEncodedParams(const List<Http::ParamRecord>& param
 }
 
 bool hasHeader(const List<Http::HeaderRecord>& headers, const std::string& name) {
-    for (auto it = headers.iterator(); it.hasNext();) {
-        if (it.next().header == name) return true;
+    for (const Http::HeaderRecord& h : headers) {
+        if (h.header == name) return true;
     }
     return false;
 }
@@ -79,8 +77,7 @@ std::optional<std::string> framingFault(const std::string& path, const std::opti
     auto unsafe = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7F'; };
     if (std::any_of(path.begin(), path.end(), unsafe)) return "Invalid URL";
     if (method && !isToken(*method)) return "Invalid method: " + *method;
-    for (auto it = headers.iterator(); it.hasNext();) {
-        const Http::HeaderRecord& h = it.next();
+    for (const Http::HeaderRecord& h : headers) {
         // RFC 9110 5.5: a field value holds no CR, LF or NUL.
         if (!isToken(h.header) || h.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             return "Invalid header field: " + h.header;
@@ -190,8 +187,7 @@ std::string Http::composeRequest(bool post, const std::string& host, int port, c
         b.add("Content-Length: " + std::to_string(length) + "\r\n");
     }
     b.add("Connection: close\r\n");
-    for (auto it = headers.iterator(); it.hasNext();) {
-        const HeaderRecord& h = it.next();
+    for (const HeaderRecord& h : headers) {
         b.add(h.header + ": " + h.value + "\r\n");
     }
     b.add("\r\n");

@@ -12,7 +12,7 @@ namespace native {
 
 void bootPlatform();
 
-// The program's arguments, its name first, as the runtime's 8-bit text: on Windows the
+// The program's arguments, its name first, as 8-bit text: on Windows the
 // UTF-16 command line in UTF-8 (the narrow vector holds the ANSI code page, which loses
 // every character outside it); elsewhere the vector as given.
 std::vector<std::string> programArguments(int argc, const char* const* argv);

@@ -152,9 +152,10 @@ void tls_conf_ca(TlsConfig& c, const CertRef& chain) {
     c.ca = chain;
 }
 
-void tls_conf_authmode(TlsConfig& c, int mode) {
-    int authmode = mode == 1 ? MBEDTLS_SSL_VERIFY_REQUIRED : mode == 2 ? MBEDTLS_SSL_VERIFY_OPTIONAL
-                                                                      : MBEDTLS_SSL_VERIFY_NONE;
+void tls_conf_authmode(TlsConfig& c, TlsAuthMode mode) {
+    int authmode = MBEDTLS_SSL_VERIFY_NONE;
+    if (mode == TlsAuthMode::Required) authmode = MBEDTLS_SSL_VERIFY_REQUIRED;
+    if (mode == TlsAuthMode::Optional) authmode = MBEDTLS_SSL_VERIFY_OPTIONAL;
     mbedtls_ssl_conf_authmode(c.get(), authmode);
 }
 

@@ -51,8 +51,9 @@ void tls_conf_own_cert(TlsConfig& c, const CertRef& cert, const KeyRef& key);
 // The configuration keeps the function alive; a later call replaces it.
 void tls_conf_sni(TlsConfig& c, std::shared_ptr<SniFunction> sni);
 void tls_conf_ca(TlsConfig& c, const CertRef& chain);
-// 1 required, 2 optional, anything else none.
-void tls_conf_authmode(TlsConfig& c, int mode);
+// Optional verifies the peer but lets the handshake go on when that fails.
+enum class TlsAuthMode { None, Optional, Required };
+void tls_conf_authmode(TlsConfig& c, TlsAuthMode mode);
 // Frees the library configuration now; close the contexts made from it first.
 void tls_config_close(TlsConfig& c);
 

@@ -1,5 +1,5 @@
 #pragma once
-// Singly linked list with an iterator that walks from the head; add appends at the end.
+// Singly linked list walked from the head, by iterator() or range-for; add appends at the end.
 // A copy shares the nodes. However long the chain, a list or iterator that drops the
 // last reference to it frees it one node at a time, not one stack frame per node.
 #include <memory>
@@ -49,6 +49,23 @@ public:
     }
     int length() const { return length_; }
     ListIterator iterator() const { return ListIterator(h_); }
+
+    // For range-for, valid while the list lives; items added meanwhile are visited too.
+    class Position {
+    public:
+        explicit Position(const ListNode* node) : node_(node) {}
+        const T& operator*() const { return node_->item; }
+        Position& operator++() {
+            node_ = node_->next.get();
+            return *this;
+        }
+        bool operator==(const Position&) const = default;
+
+    private:
+        const ListNode* node_;
+    };
+    Position begin() const { return Position(h_.get()); }
+    Position end() const { return Position(nullptr); }
 
 private:
     std::shared_ptr<ListNode> h_;

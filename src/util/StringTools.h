@@ -18,7 +18,7 @@ public:
     static std::string rtrim(const std::string& s);
     static bool endsWith(std::string_view s, std::string_view end);
 
-    // The text operations the launcher uses, with the runtime's semantics.
+    // The text operations the launcher uses, exactly as its readings rely on them.
     // split keeps empty pieces; a text without the delimiter is one piece.
     static std::vector<std::string> split(std::string_view s, std::string_view delimiter);
     static std::string join(const std::vector<std::string>& pieces, std::string_view delimiter);

@@ -28,7 +28,7 @@ TEST(List, AMillionItemsAreFreedWithoutRecursion) {
         *copy = original;
     }
     int seen = 0;
-    for (auto it = copy->iterator(); it.hasNext(); ++seen) EXPECT_EQ(it.next(), seen) << seen;
+    for (int item : *copy) EXPECT_EQ(item, seen++);
     EXPECT_EQ(seen, kMillion);
     copy.reset();
 

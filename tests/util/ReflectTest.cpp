@@ -54,7 +54,7 @@ TEST(Containers, StringMapListAndLambda) {
     for (const char* s : {"a", "b", "c"}) list.add(s);
     EXPECT_EQ(list.length(), 3);
     std::string order;
-    for (auto it = list.iterator(); it.hasNext();) order += it.next();
+    for (const std::string& item : list) order += item;
     EXPECT_EQ(order, "abc");
     int visited = 0;
     EXPECT_TRUE(Lambda::exists(list, [&](const std::string& s) { return ++visited, s == "b"; }));

@@ -52,7 +52,10 @@ native::ConfigRef Socket::buildSSLConfig(bool server) {
         native::tls_conf_sni(*c, sniCallback);
     }
     if (caCert) native::tls_conf_ca(*c, caCert->x_);
-    native::tls_conf_authmode(*c, !verifyCert ? 2 : *verifyCert ? 1 : 0);
+    using native::TlsAuthMode;
+    native::tls_conf_authmode(*c, !verifyCert   ? TlsAuthMode::Optional
+                                  : *verifyCert ? TlsAuthMode::Required
+                                                : TlsAuthMode::None);
     return c;
 }
 
