@@ -100,9 +100,15 @@ public:
     std::function<void(int)> onStatus;
 
 private:
+    // Request composition, in HttpRequest.cpp; the response reading is in HttpResponse.cpp.
+    static std::string makeBoundary();
+    std::optional<std::string> framingFault(const std::string& path,
+                                            const std::optional<std::string>& method,
+                                            bool withBody) const;
     std::string composeRequest(bool post, const std::string& host, int port, const std::string& path,
                                const std::optional<std::string>& method, const std::string& boundary);
-    void sendFile(sys::net::Socket& socket);
+    // The file's bytes, then the closing boundary.
+    void sendFile(sys::net::Socket& socket, const std::string& boundary);
 };
 
 }  // namespace lumo
