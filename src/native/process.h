@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace lumo::io {
-class Bytes;
-}
-
 namespace native {
 
 struct ProcessHandle;
@@ -33,9 +29,10 @@ ProcessRef vprocess_start(const std::string& cmd,
 // launcher's own standard error, so that a chatty child cannot fill its error pipe and
 // stall both sides. On Windows a thread does that from the first stdout read on, until
 // the child closes its standard error; stderr reads then give 0.
-int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
-int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len);
-int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len);
+// bytes is a buffer of size bytes, of which [pos, pos + len) is moved.
+int vprocess_read_stdout(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len);
+int vprocess_read_stderr(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len);
+int vprocess_write_stdin(ProcessHandle* p, const unsigned char* bytes, int size, int pos, int len);
 // Closes the caller's end of the child's standard input; later writes give 0.
 void vprocess_close_stdin(ProcessHandle* p);
 

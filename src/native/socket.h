@@ -1,8 +1,9 @@
 #pragma once
 // Native TCP sockets ("SocketWrapper") and host names. Failures are thrown as
-// runtime::ThrownMessage: "Invalid socket handle" for a null handle; for a failing
-// connect, send or receive "Blocking" when the call would block or is already in
-// progress, and "EOF" for everything else, the expiry of a timeout included.
+// native::Failure: "Invalid socket handle" (InvalidHandle) for a null handle; for a
+// failing connect, send or receive "Blocking" (Blocking) when the call would block or is
+// already in progress, and "EOF" (EndOfStream) for everything else, the expiry of a
+// timeout included.
 //
 // A closed handle keeps its place but no longer names a system socket, so a later call
 // on it fails like a call on a dead socket ("EOF") and can never reach a descriptor that
@@ -13,10 +14,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace lumo::io {
-class Bytes;
-}
 
 namespace native {
 
@@ -31,9 +28,10 @@ void socket_close(SocketHandle* s);
 // ip: the IPv4 octets in network order, as laid in memory.
 void socket_connect(SocketHandle* s, std::uint32_t ip, int port);
 void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port);
-// One send or receive; a range outside bytes moves nothing and counts 0.
-int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len);
-int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len);
+// One send or receive of bytes[pos, pos + len) of a buffer of size bytes; a range
+// outside it moves nothing and counts 0.
+int socket_send(SocketHandle* s, const unsigned char* bytes, int size, int pos, int len);
+int socket_recv(SocketHandle* s, unsigned char* bytes, int size, int pos, int len);
 void socket_send_char(SocketHandle* s, int c);
 // Throws "Connection closed" when the peer has closed the connection.
 int socket_recv_char(SocketHandle* s);

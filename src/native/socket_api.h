@@ -28,8 +28,9 @@ std::string resolver_message(int code);
 // looked up at run time): false, or absent, when the text or the function is missing.
 bool ipv6_from_text(const std::string& text, Ipv6Address& ip);
 std::optional<std::string> ipv6_to_text(const Ipv6Address& ip);
-// Throws the failure of the last socket call: "Blocking" when it would block or is
-// already in progress, "EOF" for anything else (an expired timeout included).
+// Throws the failure of the last socket call as a native::Failure: "Blocking" when it
+// would block or is already in progress, "EOF" (EndOfStream) for anything else (an
+// expired timeout included).
 [[noreturn]] void socket_throw_failure();
 
 // A wait given in seconds, as both the socket timeouts and select take it: absent

@@ -1,5 +1,6 @@
 // Byte transfers over a socket, built on the raw calls of each platform's layer.
-#include "lumo/io/Bytes.h"
+#include "native/byte_range.h"
+#include "native/failure.h"
 #include "native/socket.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
@@ -8,23 +9,23 @@ namespace native {
 
 namespace {
 SocketHandle* requireHandle(SocketHandle* s) {
-    if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
+    if (s == nullptr) throw Failure(FailureKind::InvalidHandle, "Invalid socket handle");
     return s;
 }
 }  // namespace
 
-int socket_send(SocketHandle* s, const lumo::io::Bytes& bytes, int pos, int len) {
+int socket_send(SocketHandle* s, const unsigned char* bytes, int size, int pos, int len) {
     requireHandle(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = socket_send_raw(s, bytes.b() + pos, static_cast<std::size_t>(len));
+    if (!isRange(size, pos, len)) return 0;
+    int n = socket_send_raw(s, bytes + pos, static_cast<std::size_t>(len));
     if (n < 0) socket_throw_failure();
     return n;
 }
 
-int socket_recv(SocketHandle* s, lumo::io::Bytes& bytes, int pos, int len) {
+int socket_recv(SocketHandle* s, unsigned char* bytes, int size, int pos, int len) {
     requireHandle(s);
-    if (!bytes.isRange(pos, len)) return 0;
-    int n = socket_recv_raw(s, bytes.b() + pos, static_cast<std::size_t>(len));
+    if (!isRange(size, pos, len)) return 0;
+    int n = socket_recv_raw(s, bytes + pos, static_cast<std::size_t>(len));
     if (n < 0) socket_throw_failure();
     return n;
 }

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "lumo/io/Bytes.h"
+#include "native/byte_range.h"
+#include "native/failure.h"
 #include "native/tls_handles.h"
 #include "native/tls_threading.h"
 #include "runtime/Thrown.h"
@@ -62,7 +63,8 @@ const mbedtls_ecp_group_id* clientCurves() {
 
 [[noreturn]] void failTransport(const TlsContext& ctx) {
     bool blocking = ctx.lastFailure != SocketFailure::Other;
-    throw runtime::ThrownMessage(blocking ? "Blocking" : "ssl network error");
+    if (blocking) throw Failure(FailureKind::Blocking, "Blocking");
+    throw Failure(FailureKind::Other, "ssl network error");
 }
 
 mbedtls_ssl_context* open(TlsContext& ctx) {
@@ -180,10 +182,10 @@ void tls_handshake(TlsContext& ctx) {
     if (r != 0) fail(r);
 }
 
-void tls_write_all(TlsContext& ctx, const lumo::io::Bytes& data) {
+void tls_write_all(TlsContext& ctx, const unsigned char* data, int size) {
     mbedtls_ssl_context* ssl = open(ctx);
-    const unsigned char* cursor = data.b();
-    std::size_t remaining = static_cast<std::size_t>(data.length());
+    const unsigned char* cursor = data;
+    std::size_t remaining = static_cast<std::size_t>(size);
     while (remaining > 0) {
         int r = mbedtls_ssl_write(ssl, cursor, remaining);
         if (r == -1) failTransport(ctx);
@@ -200,9 +202,9 @@ void tls_send_char(TlsContext& ctx, int c) {
     mbedtls_ssl_write(open(ctx), &byte, 1);
 }
 
-int tls_send(TlsContext& ctx, const lumo::io::Bytes& buf, int pos, int len) {
-    if (!buf.isRange(pos, len)) throw runtime::ThrownMessage("ssl_send");
-    int r = mbedtls_ssl_write(open(ctx), buf.b() + pos, static_cast<std::size_t>(len));
+int tls_send(TlsContext& ctx, const unsigned char* buf, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) throw runtime::ThrownMessage("ssl_send");
+    int r = mbedtls_ssl_write(open(ctx), buf + pos, static_cast<std::size_t>(len));
     if (r == -1) failTransport(ctx);
     return r;
 }
@@ -213,9 +215,9 @@ int tls_recv_char(TlsContext& ctx) {
     return byte;
 }
 
-int tls_recv(TlsContext& ctx, lumo::io::Bytes& buf, int pos, int len) {
-    if (!buf.isRange(pos, len)) throw runtime::ThrownMessage("ssl_recv");
-    int r = mbedtls_ssl_read(open(ctx), buf.b() + pos, static_cast<std::size_t>(len));
+int tls_recv(TlsContext& ctx, unsigned char* buf, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) throw runtime::ThrownMessage("ssl_recv");
+    int r = mbedtls_ssl_read(open(ctx), buf + pos, static_cast<std::size_t>(len));
     if (r == -1) failTransport(ctx);
     if (r < 0) throw runtime::ThrownMessage("ssl_recv");
     return r;

@@ -2,8 +2,8 @@
 // TLS over mbedTLS: certificate chains ("sslcert"), private keys, configurations
 // ("sslconfig") and contexts ("sslctx"). Library failures throw runtime::ThrownMessage
 // with the library's own text for the code. A transport failure (-1 from the socket
-// callbacks) throws "Blocking" when the call would block or timed out, and "ssl network
-// error" otherwise.
+// callbacks) throws a native::Failure: "Blocking" (Blocking) when the call would block or
+// timed out, and "ssl network error" (Other) otherwise.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,10 +11,6 @@
 #include <utility>
 
 #include "native/socket.h"
-
-namespace lumo::io {
-class Bytes;
-}
 
 namespace native {
 
@@ -63,16 +59,16 @@ void tls_config_close(TlsConfig& c);
 ContextRef tls_context_new(const ConfigRef& c, SocketHandle* socket);
 void tls_set_hostname(TlsContext& ctx, const std::string& name);
 void tls_handshake(TlsContext& ctx);
-void tls_write_all(TlsContext& ctx, const lumo::io::Bytes& data);
+void tls_write_all(TlsContext& ctx, const unsigned char* data, int size);
 // Throws "invalid char" for a value outside 0..255; the library's result is not looked at.
 void tls_send_char(TlsContext& ctx, int c);
 // One library write; its result as it is (a negative code too). "ssl_send" for a bad range.
-int tls_send(TlsContext& ctx, const lumo::io::Bytes& buf, int pos, int len);
+int tls_send(TlsContext& ctx, const unsigned char* buf, int size, int pos, int len);
 // One decrypted byte; "ssl_recv_char" for anything else.
 int tls_recv_char(TlsContext& ctx);
 // One library read: 0 when the peer closed the connection, "ssl_recv" for a bad range
 // or a TLS failure (a close-notify alert included).
-int tls_recv(TlsContext& ctx, lumo::io::Bytes& buf, int pos, int len);
+int tls_recv(TlsContext& ctx, unsigned char* buf, int size, int pos, int len);
 void tls_context_close(TlsContext& ctx);
 
 }  // namespace native

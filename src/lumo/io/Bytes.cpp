@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "lumo/io/Error.h"
+#include "native/byte_range.h"
 
 namespace lumo::io {
 
@@ -27,7 +28,7 @@ int Bytes::checkedLength(std::size_t count) {
 }
 
 bool Bytes::isRange(int pos, int len) const {
-    return pos >= 0 && len >= 0 && static_cast<std::int64_t>(pos) + len <= length_;
+    return native::isRange(length_, pos, len);
 }
 
 std::string Bytes::getString(int pos, int len) const {

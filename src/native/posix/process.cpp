@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "lumo/io/Bytes.h"
+#include "native/byte_range.h"
 #include "native/posix/fd.h"
 #include "runtime/Thrown.h"
 
@@ -120,8 +120,6 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
-bool badRange(const lumo::io::Bytes& bytes, int pos, int len) { return !bytes.isRange(pos, len); }
-
 ProcessHandle& checked(ProcessHandle* p) {
     if (p == nullptr) throw runtime::ThrownMessage("Invalid process");
     return *p;
@@ -195,8 +193,8 @@ ProcessRef vprocess_start(const std::string& cmd,
     return handle;  // the child's ends close here, as the pipes go out of scope
 }
 
-int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    if (badRange(bytes, pos, len)) return 0;
+int vprocess_read_stdout(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     if (!h.out.valid()) return 0;
     for (;;) {
@@ -205,25 +203,25 @@ int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int 
         if (retryOnInterrupt([&] { return ::poll(fds.data(), count, -1); }) < 0) throwReadFailure();
         if (count == 2 && fds[1].revents != 0) forwardStderr(h);
         if (fds[0].revents == 0) continue;
-        int n = readOnce(h.out.get(), bytes.b() + pos, len);
+        int n = readOnce(h.out.get(), bytes + pos, len);
         if (n == 0) forwardPendingStderr(h);
         return n;
     }
 }
 
-int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    if (badRange(bytes, pos, len)) return 0;
+int vprocess_read_stderr(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     if (!h.err.valid()) return 0;
-    return readOnce(h.err.get(), bytes.b() + pos, len);
+    return readOnce(h.err.get(), bytes + pos, len);
 }
 
-int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len) {
-    if (badRange(bytes, pos, len)) return 0;
+int vprocess_write_stdin(ProcessHandle* p, const unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     if (!h.in.valid()) return 0;
     ssize_t n = retryOnInterrupt(
-        [&] { return ::write(h.in.get(), bytes.b() + pos, static_cast<std::size_t>(len)); });
+        [&] { return ::write(h.in.get(), bytes + pos, static_cast<std::size_t>(len)); });
     return n > 0 ? static_cast<int>(n) : 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "native/failure.h"
 #include "native/posix/fd.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
@@ -22,7 +23,7 @@ struct SocketHandle {
 namespace {
 
 SocketHandle& checked(SocketHandle* s) {
-    if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
+    if (s == nullptr) throw Failure(FailureKind::InvalidHandle, "Invalid socket handle");
     return *s;
 }
 
@@ -104,7 +105,8 @@ int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
 // progress counts as would-block here.
 void socket_throw_failure() {
     bool blocking = errno == EINPROGRESS || errno == EALREADY;
-    throw runtime::ThrownMessage(blocking ? "Blocking" : "EOF");
+    if (blocking) throw Failure(FailureKind::Blocking, "Blocking");
+    throw Failure(FailureKind::EndOfStream, "EOF");
 }
 
 SocketFailure socket_last_failure() {

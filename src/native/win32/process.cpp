@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "lumo/io/Bytes.h"
+#include "native/byte_range.h"
 #include "native/command_line.h"
 #include "native/win32/handle.h"
 #include "native/win32/text.h"
@@ -94,10 +94,10 @@ ProcessHandle& checked(ProcessHandle* p) {
 
 // The bytes read, 0 at the end of the pipe (the child closed its end: a broken pipe). Any
 // other failure is no end of the output, and is thrown.
-int readOnce(const Handle& end, lumo::io::Bytes& bytes, int pos, int len) {
+int readOnce(const Handle& end, unsigned char* bytes, int len) {
     if (!end.valid()) return 0;
     DWORD n = 0;
-    if (!::ReadFile(end.get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) {
+    if (!::ReadFile(end.get(), bytes, static_cast<DWORD>(len), &n, nullptr)) {
         DWORD error = ::GetLastError();
         if (error == ERROR_BROKEN_PIPE) return 0;
         throw runtime::ThrownMessage("Could not read a child's output: error " + std::to_string(error));
@@ -152,26 +152,26 @@ ProcessRef vprocess_start(const std::string& cmd,
     return handle;  // the child's pipe ends close here
 }
 
-int vprocess_read_stdout(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    if (!bytes.isRange(pos, len)) return 0;
+int vprocess_read_stdout(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     startDrain(h);
-    int n = readOnce(h.out, bytes, pos, len);
+    int n = readOnce(h.out, bytes + pos, len);
     if (n == 0 && h.drain) ::WaitForSingleObject(h.drain->finished.get(), kStderrGraceMs);
     return n;
 }
 
-int vprocess_read_stderr(ProcessHandle* p, lumo::io::Bytes& bytes, int pos, int len) {
-    if (!bytes.isRange(pos, len)) return 0;
-    return readOnce(checked(p).err, bytes, pos, len);
+int vprocess_read_stderr(ProcessHandle* p, unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
+    return readOnce(checked(p).err, bytes + pos, len);
 }
 
-int vprocess_write_stdin(ProcessHandle* p, const lumo::io::Bytes& bytes, int pos, int len) {
-    if (!bytes.isRange(pos, len)) return 0;
+int vprocess_write_stdin(ProcessHandle* p, const unsigned char* bytes, int size, int pos, int len) {
+    if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     if (!h.in.valid()) return 0;
     DWORD n = 0;
-    if (!::WriteFile(h.in.get(), bytes.b() + pos, static_cast<DWORD>(len), &n, nullptr)) return 0;
+    if (!::WriteFile(h.in.get(), bytes + pos, static_cast<DWORD>(len), &n, nullptr)) return 0;
     return static_cast<int>(n);
 }
 

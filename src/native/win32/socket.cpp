@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "native/failure.h"
 #include "native/socket_api.h"
 #include "native/win32/procedure.h"
 #include "runtime/Thrown.h"
@@ -22,7 +23,7 @@ struct SocketHandle {
 namespace {
 
 SocketHandle& checked(SocketHandle* s) {
-    if (s == nullptr) throw runtime::ThrownMessage("Invalid socket handle");
+    if (s == nullptr) throw Failure(FailureKind::InvalidHandle, "Invalid socket handle");
     return *s;
 }
 
@@ -119,7 +120,8 @@ int socket_recv_raw(SocketHandle* s, unsigned char* data, std::size_t len) {
 
 void socket_throw_failure() {
     int e = WSAGetLastError();
-    throw runtime::ThrownMessage(e == WSAEWOULDBLOCK || e == WSAEALREADY ? "Blocking" : "EOF");
+    if (e == WSAEWOULDBLOCK || e == WSAEALREADY) throw Failure(FailureKind::Blocking, "Blocking");
+    throw Failure(FailureKind::EndOfStream, "EOF");
 }
 
 SocketFailure socket_last_failure() {

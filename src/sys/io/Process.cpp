@@ -33,8 +33,8 @@ int Stdout::readByte() {
 int Stdout::readBytes(lumo::io::Bytes& bytes, int pos, int len) {
     int n = 0;
     try {
-        n = out_ ? native::vprocess_read_stdout(p_.get(), bytes, pos, len)
-                 : native::vprocess_read_stderr(p_.get(), bytes, pos, len);
+        n = out_ ? native::vprocess_read_stdout(p_.get(), bytes.b(), bytes.length(), pos, len)
+                 : native::vprocess_read_stderr(p_.get(), bytes.b(), bytes.length(), pos, len);
     } catch (const runtime::Thrown&) {
         // A read that failed is no end of the output: only a handle that is none reads as one.
         if (p_) throw;
@@ -51,7 +51,7 @@ void Stdin::writeByte(int c) {
 
 int Stdin::writeBytes(const lumo::io::Bytes& bytes, int pos, int len) {
     try {
-        return native::vprocess_write_stdin(p_.get(), bytes, pos, len);
+        return native::vprocess_write_stdin(p_.get(), bytes.b(), bytes.length(), pos, len);
     } catch (const runtime::Thrown&) {
         throw lumo::io::Eof();
     }

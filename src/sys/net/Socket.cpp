@@ -2,6 +2,7 @@
 
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
+#include "native/failure.h"
 #include "runtime/Thrown.h"
 #include "sys/net/StreamErrors.h"
 
@@ -21,7 +22,7 @@ int SocketInput::readBytes(lumo::io::Bytes& buf, int pos, int len) {
     if (!s_) throw runtime::ThrownMessage("Invalid handle");
     int n = 0;
     try {
-        n = native::socket_recv(s_.get(), buf, pos, len);
+        n = native::socket_recv(s_.get(), buf.b(), buf.length(), pos, len);
     } catch (const runtime::Thrown& e) {
         throwStreamError(e);
     }
@@ -46,12 +47,9 @@ void SocketOutput::writeByte(int c) {
 
 int SocketOutput::writeBytes(const lumo::io::Bytes& buf, int pos, int len) {
     try {
-        return native::socket_send(s_.get(), buf, pos, len);
+        return native::socket_send(s_.get(), buf.b(), buf.length(), pos, len);
     } catch (const runtime::Thrown& e) {
-        std::string text = e.toString();
-        if (text == "Blocking") throw lumo::io::Error::Blocked();
-        if (text == "EOF") throw lumo::io::Eof();
-        throw lumo::io::Error::Custom(text);
+        throwStreamError(e, true);
     }
 }
 
@@ -96,11 +94,12 @@ void Socket::connect(const Host& host, int port) {
             native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
         }
     } catch (const runtime::ThrownMessage& e) {
-        if (e.message() == "Invalid socket handle") {
+        if (native::failureKind(e) == native::FailureKind::InvalidHandle) {
             throw runtime::ThrownMessage("Failed to connect on " + host.toString().value_or("null") + ":" +
                                          std::to_string(port));
         }
-        if (e.message() == "Blocking") return;  // a connect still in progress is no error
+        // A connect still in progress is no error.
+        if (native::failureKind(e) == native::FailureKind::Blocking) return;
         throw;
     }
 }

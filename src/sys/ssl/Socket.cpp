@@ -2,6 +2,7 @@
 
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
+#include "native/failure.h"
 #include "runtime/Thrown.h"
 #include "sys/net/StreamErrors.h"
 
@@ -72,7 +73,7 @@ void Socket::connect(const net::Host& host, int port) {
         native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
         handshake();
     } catch (const runtime::ThrownMessage& e) {
-        if (e.message() == "Invalid socket handle") {
+        if (native::failureKind(e) == native::FailureKind::InvalidHandle) {
             throw runtime::ThrownMessage("Failed to connect on " + host.host + ":" + std::to_string(port));
         }
         throw;
@@ -85,7 +86,9 @@ void Socket::handshake() {
     try {
         native::tls_handshake(*ssl);
     } catch (const runtime::Thrown& e) {
-        if (e.toString() == "Blocking") throw lumo::io::Error::Blocked();
+        if (native::failureKind(e) == native::FailureKind::Blocking) {
+            throw lumo::io::Error::Blocked();
+        }
         throw;
     }
     handshakeDone = true;
@@ -93,7 +96,8 @@ void Socket::handshake() {
 
 void Socket::write(const std::string& content) {
     handshake();
-    native::tls_write_all(*ssl, lumo::io::Bytes::ofString(content));
+    lumo::io::Bytes data = lumo::io::Bytes::ofString(content);
+    native::tls_write_all(*ssl, data.b(), data.length());
 }
 
 void Socket::close() {
@@ -124,7 +128,7 @@ int SocketInput::readBytes(lumo::io::Bytes& buf, int pos, int len) {
     int r = 0;
     try {
         s_->handshake();
-        r = native::tls_recv(*s_->ssl, buf, pos, len);
+        r = native::tls_recv(*s_->ssl, buf.b(), buf.length(), pos, len);
     } catch (const runtime::Thrown& e) {
         throwStreamError(e);
     }
@@ -152,7 +156,7 @@ int SocketOutput::writeBytes(const lumo::io::Bytes& buf, int pos, int len) {
         // Detached: fail before touching the released context.
         if (!s_) throw runtime::ThrownMessage("Invalid handle");
         s_->handshake();
-        return native::tls_send(*s_->ssl, buf, pos, len);
+        return native::tls_send(*s_->ssl, buf.b(), buf.length(), pos, len);
     } catch (const runtime::Thrown& e) {
         throwStreamError(e);
     }
