@@ -1,7 +1,9 @@
-// The launcher's argument handling and youtube-dl format-list summary, with no process
-// started. The first byte says how many NUL-separated arguments follow (at most 7); the
-// rest is a format listing. Besides crashes, what the player extraction leaves and what
-// the summary says are checked against their contracts.
+// The launcher's argument handling and readings of youtube-dl's output, with no process
+// started. The first byte says how many NUL-separated arguments follow (at most 7) and,
+// by its bit 8, whether the quality is best; the rest is youtube-dl's output, read both as
+// a format listing and as -g's answer (its second half answering -f best). Besides
+// crashes, what the player extraction leaves, what the summary says and which address
+// the player would get are checked against their contracts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "launcher/Reading.h"
+#include "runtime/Thrown.h"
 
 namespace {
 
@@ -36,6 +39,35 @@ void checkPlayer(const launcher::Args& given) {
         while (g < given.size() && given[g] != a) ++g;
         check(g++ < given.size());
     }
+}
+
+// Lines with more in them than a CR that ends them.
+std::size_t addressCount(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t from = 0, end; from <= text.size(); from = end + 1) {
+        end = std::min(text.find('\n', from), text.size());
+        count += end - from > 1 || (end > from && text[from] != '\r');
+    }
+    return count;
+}
+
+// The player gets an address only when exactly one came, from the first ask or, with
+// best, from the second; that address is one of the lines given, whole.
+void checkStreamAddress(const std::string& output, bool best) {
+    const std::string second = output.substr(output.size() / 2);
+    bool asked = false;
+    try {
+        std::string address = launcher::streamAddress(output, best, [&] {
+            asked = true;
+            return second;
+        });
+        const std::string& from = asked ? second : output;
+        std::size_t at = from.find(address);
+        check(addressCount(from) == 1 && !address.empty() && (at == 0 || from[at - 1] == '\n'));
+    } catch (const runtime::ThrownMessage&) {
+        check(addressCount(output) != 1 && (!asked || addressCount(second) != 1));
+    }
+    check(asked == (best && addressCount(output) > 1));
 }
 
 void checkSummary(const std::string& listing) {
@@ -78,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(launcher::channelName(a).find_first_of("/?#") == std::string::npos);
         }
     }
-    checkSummary(at < rest.size() ? rest.substr(at) : std::string());
+    const std::string output = at < rest.size() ? rest.substr(at) : std::string();
+    if (!output.empty()) checkSummary(output);  // an empty one is an error, as the tests hold
+    checkStreamAddress(output, data[0] & 8);
     return 0;
 }

@@ -95,7 +95,7 @@ launch() {  # launch ARGS...: sets out, err, status
   out=${out%.}
 }
 recorded() { [ -f "$app/$1.args" ] && tr '\0' '\n' <"$app/$1.args"; }
-reset_records() { rm -f "$app"/*.args "$app"/*.alive "$app"/*.out "$app"/*.err-bytes "$app"/*.linger; }
+reset_records() { rm -f "$app"/*.args "$app"/*.alive "$app"/*.out "$app"/*.best "$app"/*.err-bytes "$app"/*.linger; }
 
 launch
 check "no youtube-dl: message" $'Put youtube-dl near this file.^M\n' "$out"
@@ -123,7 +123,7 @@ check "empty player" $'No player argument.^M\n' "$out"
 # the program search (bare name) and by a full path with a blank and characters outside
 # ASCII, as are the page's (the arguments are UTF-8 inside, UTF-16 at the system).
 reset_records
-printf 'http://media.test/a.m3u8\n' >"$app/youtube-dl.out"
+printf 'http://media.test/a.m3u8\r\n' >"$app/youtube-dl.out"
 : >"$app/player.linger"
 launch "http://x/v?a=1&b=2" "720p" "--player" "player.exe"
 check "direct road: output" "" "$out"
@@ -140,6 +140,25 @@ launch "http://x/v?q=café" "BeSt" "--player" "$player_dir_win\\player.exe"
 check "best: youtube-dl arguments" $'-g\nhttp://x/v?q=café' "$(recorded youtube-dl)"
 wait_for 10 test -f "$player_dir/player.args" || fail "the player given by its full path was not started"
 check "best: player argument" "http://media.test/b.m3u8" "$(tr '\0' '\n' <"$player_dir/player.args")"
+
+# youtube-dl's answer gives the player one address or none: picture and sound apart are
+# asked again as best; otherwise the run ends with the error line and no player.
+reset_records
+printf 'http://media.test/v.m3u8\r\nhttp://media.test/a.m3u8\r\n' >"$app/youtube-dl.out"
+printf 'http://media.test/av.m3u8\r\n' >"$app/youtube-dl.best"
+launch "http://x/v" "best" "--player" "player.exe"
+check "best asked again: youtube-dl arguments" $'-g\nhttp://x/v\n-f\nbest' "$(recorded youtube-dl)"
+wait_for 10 test -f "$app/player.args" || fail "best asked again: the player was not started"
+check "best asked again: player argument" "http://media.test/av.m3u8" "$(recorded player)"
+rm -f "$app/player.args"
+launch "http://x/v" "720" "--player" "player.exe"
+check "two addresses" $'255 Error : youtube-dl gave 2 stream addresses and the player takes one: ask for a quality that holds picture and sound together, such as best^M\n' "$status $out"
+: >"$app/youtube-dl.out"
+launch "http://x/v" "720" "--player" "player.exe"
+check "no address" $'255 Error : youtube-dl gave no stream address^M\n' "$status $out"
+launch "http://x/v" "--player" "player.exe"
+check "no formats" $'255 Error : youtube-dl listed no formats^M\n' "$status $out"
+[ -f "$app/player.args" ] && fail "no address: a player was started"
 
 # The format list and its summary, after a 1 MiB flood on youtube-dl's standard error,
 # which reaches ours whole without stalling either side.
@@ -192,7 +211,7 @@ channel_road missing '{}' "Channel doesn't exist!^M" ""
 # --- The zip as a user downloads it -------------------------------------------------
 # make windows-dist's zip unpacked in a fresh folder, youtube-dl.exe put beside the program
 # as its README.txt says, and the program run from there. A Windows yt-dlp ends its lines
-# with CR LF; its table's codes come without them.
+# with CR LF, which are printed as any line end is.
 app=$work/download
 elsewhere=$app
 mkdir -p "$app"
@@ -203,7 +222,7 @@ cp "$tests/recorder.exe" "$app/player.exe"
 printf '%s\r\n' '[info] Available formats for v:' 'ID  EXT RESOLUTION | PROTO' '--------------------------' \
   '22  mp4 1280x720   | https' '18  mp4 640x360    | https' >"$app/youtube-dl.out"
 launch "http://x/v" "--player" "player.exe"
-check "zip: format list" $'[info] Available formats for v:^M^M\nID  EXT RESOLUTION | PROTO^M^M\n--------------------------^M^M\n22  mp4 1280x720   | https^M^M\n18  mp4 640x360    | https^M^M\n^M\nAvailable streams: 22,18^M\n' "$out"
+check "zip: format list" $'[info] Available formats for v:^M\nID  EXT RESOLUTION | PROTO^M\n--------------------------^M\n22  mp4 1280x720   | https^M\n18  mp4 640x360    | https^M\n^M\nAvailable streams: 22,18^M\n' "$out"
 check "zip: format list: youtube-dl arguments" $'-F\nhttp://x/v' "$(recorded youtube-dl)"
 reset_records
 printf 'http://media.test/z.m3u8\n' >"$app/youtube-dl.out"

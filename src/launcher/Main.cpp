@@ -39,9 +39,13 @@ void channelRoad(const launcher::CommandLine& line) {
 }
 
 void directAddressRoad(const std::string& youtubeDl, const launcher::CommandLine& line) {
-    Args arguments{"-g", line.page.value_or("")};
+    const std::string page = line.page.value_or("");
+    Args arguments{"-g", page};
     if (!line.best) arguments.insert(arguments.end(), {"-f", *line.quality});
-    std::string address = StringTools::replace(runForOutput(youtubeDl, arguments), "\n", "");
+    std::string address =
+        launcher::streamAddress(runForOutput(youtubeDl, arguments), line.best, [&] {
+            return runForOutput(youtubeDl, {"-g", page, "-f", "best"});
+        });
     sys::io::Process started(line.player, Args{address});  // not waited for: it plays on alone
 }
 

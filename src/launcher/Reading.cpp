@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "runtime/Thrown.h"
 #include "util/StringTools.h"
 
 namespace launcher {
@@ -21,7 +22,7 @@ void removeFirst(Args& list, const std::string& value) {
     }
 }
 
-// Blanks as yt-dlp's table pads with them; CR too, as a Windows yt-dlp ends its lines.
+// Blanks as yt-dlp's table pads with them; CR too, which may end a last line.
 constexpr std::string_view kBlanks = " \t\r";
 
 std::vector<std::string_view> words(std::string_view line) {
@@ -80,6 +81,24 @@ Args tableCodes(const Args& lines) {
     return codes;
 }
 
+// youtube-dl's output cut at LF; a CR right before a LF belongs to the line end, as a
+// youtube-dl writing in text mode on Windows ends its lines.
+Args outputLines(const std::string& output) {
+    Args lines = StringTools::split(output, "\n");
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].ends_with('\r')) lines[i].pop_back();
+    }
+    return lines;
+}
+
+// youtube-dl -g's lines that may be addresses.
+Args addressLines(const std::string& output) {
+    Args lines = outputLines(output);
+    if (lines.back().ends_with('\r')) lines.back().pop_back();
+    std::erase(lines, std::string());
+    return lines;
+}
+
 }  // namespace
 
 std::string takePlayer(Args& args) {
@@ -114,12 +133,41 @@ std::string channelName(const std::string& page) {
     return StringTools::split(address, "/").back();
 }
 
+std::string streamAddress(const std::string& output, bool best,
+                          const std::function<std::string()>& askBest) {
+    Args addresses = addressLines(output);
+    if (addresses.size() == 1) return addresses[0];
+    if (addresses.empty()) throw runtime::ThrownMessage("youtube-dl gave no stream address");
+    // Several: most often picture and sound apart, which the player cannot join.
+    const std::string came =
+        "youtube-dl gave " + std::to_string(addresses.size()) + " stream addresses";
+    if (!best) {
+        throw runtime::ThrownMessage(
+            came +
+            " and the player takes one: ask for a quality that holds picture and sound "
+            "together, such as best");
+    }
+    Args single = addressLines(askBest());
+    if (single.size() == 1) return single[0];
+    throw runtime::ThrownMessage(
+        came + ", and " + std::to_string(single.size()) +
+        " for -f best; the player takes one: ask for a format that holds picture and "
+        "sound together (the list without a quality names them)");
+}
+
 FormatSummary summarizeFormats(const std::string& listing) {
+    if (listing.empty()) throw runtime::ThrownMessage("youtube-dl listed no formats");
     FormatSummary result;
     std::string codes;
     bool headerSeen = false;
-    for (const std::string& line : StringTools::split(listing, "\n")) {
-        if (headerSeen) codes += StringTools::split(line, " ")[0] + ",";
+    const Args lines = outputLines(listing);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        // An empty word (a line that begins with a blank) would leave ",," and glue the
+        // codes on either side. The last line's stays: after a final line end its ","
+        // takes the one before it away, as it always has.
+        std::string word = headerSeen ? StringTools::split(line, " ")[0] : "";
+        if (headerSeen && (!word.empty() || i + 1 == lines.size())) codes += word + ",";
         std::size_t header = line.find("resolution note");
         if (header != std::string::npos && header > 0) {
             headerSeen = true;

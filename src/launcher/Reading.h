@@ -1,6 +1,7 @@
 #pragma once
 // The launcher's readings of outside text, free of processes and output so that tests and
-// fuzz targets reach them directly: its own arguments and youtube-dl's format list.
+// fuzz targets reach them directly: its own arguments and youtube-dl's two outputs.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,16 +30,26 @@ CommandLine readCommandLine(const Args& args);
 // a trailing slash.
 std::string channelName(const std::string& page);
 
+// The one address the player is started on, from youtube-dl -g's output: its non-empty
+// lines (cut at LF, a CR before a LF or at the very end being part of the line end);
+// nothing else is trimmed. When several come and the quality is best, `askBest` gives
+// youtube-dl -g -f best's output, whose one line serves. Throws runtime::ThrownMessage,
+// saying what came, unless exactly one address is found.
+std::string streamAddress(const std::string& output, bool best,
+                          const std::function<std::string()>& askBest);
+
 struct FormatSummary {
     Args printed;         // the lines to print before the summary
     std::string summary;  // "Available streams: <codes>", or "" when the table has no rows
 };
 
-// youtube-dl -F output: the lines to print, and the first word of each table row.
-// Under youtube-dl's header (a line holding "resolution note" past its start) the lines
-// before it are printed and every later line gives a word, each followed by ",", with
-// ",," then removed. Without it every line is printed, and the rows of yt-dlp's tables
-// (under "ID ... EXT ... RESOLUTION" and a rule of dashes) give their codes, joined by ",".
+// youtube-dl -F output, cut at LF (a CR before a LF being part of the line end): the lines
+// to print, and the first word of each table row. Under youtube-dl's header (a line
+// holding "resolution note" past its start) the lines before it are printed and every
+// later line gives a word, each followed by ",", with ",," then removed; an empty word is
+// skipped but on the last line. Without it every line is printed, and the rows of yt-dlp's
+// tables (under "ID ... EXT ... RESOLUTION" and a rule of dashes) give their codes, joined
+// by ",". Throws runtime::ThrownMessage on an empty output: youtube-dl listed nothing.
 FormatSummary summarizeFormats(const std::string& listing);
 
 }  // namespace launcher

@@ -10,13 +10,16 @@ LauncherFixture::LauncherFixture() : launcher(dir.file("streamlaunch")) {
     std::filesystem::copy_file(STREAMLAUNCH_BINARY, launcher);
 }
 
-void LauncherFixture::fakeYoutubeDl(const std::string& output) {
+void LauncherFixture::fakeYoutubeDl(const std::string& output,
+                                    const std::optional<std::string>& best) {
     testsupport::writeFile(dir.file("youtube-dl.out"), output);
+    testsupport::writeFile(dir.file("youtube-dl.best"), best.value_or(output));
     testsupport::writeFile(dir.file("youtube-dl"),
                            "#!/bin/sh\n"
                            "here=$(dirname \"$0\")\n"
                            "printf '%s\\0' \"$@\" > \"$here/youtube-dl.args\"\n"
-                           "cat \"$here/youtube-dl.out\"\n",
+                           "if [ \"$3 $4\" = '-f best' ]; then cat \"$here/youtube-dl.best\"; "
+                           "else cat \"$here/youtube-dl.out\"; fi\n",
                            true);
 }
 

@@ -3,6 +3,7 @@
 // youtube-dl and player scripts that record what they were given.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@ class LauncherFixture : public ::testing::Test {
 protected:
     LauncherFixture();
 
-    // Installs a youtube-dl that records its arguments and prints `output`.
-    void fakeYoutubeDl(const std::string& output);
+    // Installs a youtube-dl that records its arguments and prints `output`; asked with
+    // "-f best" after the page, it prints `best` instead, when given.
+    void fakeYoutubeDl(const std::string& output,
+                       const std::optional<std::string>& best = std::nullopt);
     // Installs a player that records its arguments, sleeps, then writes to its (by then
     // closed) output pipes, and only after that marks itself alive.
     std::string fakePlayer();

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "e2e/LauncherFixture.h"
+#include "util/StringTools.h"
 
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
@@ -28,36 +29,53 @@ TEST_F(LauncherFixture, ChecksComeInOrderEachWithItsLine) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("youtube-dl.args")));
 }
 
-TEST_F(LauncherFixture, DirectAddressAsksYoutubeDlForTheQuality) {
-    fakeYoutubeDl("http://media/a.m3u8\n");
+TEST_F(LauncherFixture, DirectAddressPlaysYoutubeDlsOneAddressOrNone) {
     std::string player = fakePlayer();
+    const std::string url = "http://x/v", media = "http://media/a.m3u8";
+    const std::string several = "Error : youtube-dl gave 2 stream addresses";
     struct Case {
         Args args;
-        Args youtubeDl;
+        std::string output;
+        Args youtubeDl;       // its last call
+        std::string played;   // "" when the run must end with `out` and 255 instead
+        std::string out = "";
+        std::optional<std::string> best = {};  // its output for -f best, when not `output`
     };
     for (const Case& c : {
-             Case{{"http://x/v", "best", "--player", player}, {"-g", "http://x/v"}},
-             Case{{"http://x/v", "BEST", "--player", player}, {"-g", "http://x/v"}},
-             Case{{"http://x/v", "720p", "--player", player}, {"-g", "http://x/v", "-f", "720p"}},
-             Case{{"--player", player, "http://x/v", "480"}, {"-g", "http://x/v", "-f", "480"}},
+             Case{{url, "best", "--player", player}, media + "\n", {"-g", url}, media},
+             Case{{url, "BEST", "--player", player}, media, {"-g", url}, media},
+             Case{{url, "720p", "--player", player}, media, {"-g", url, "-f", "720p"}, media},
+             Case{{"--player", player, url, "480"}, media, {"-g", url, "-f", "480"}, media},
+             // CR LF and a CR at the very end are line ends, empty lines are skipped;
+             // nothing else is trimmed.
+             Case{{url, "720", "--player", player}, " http://a/1 \r\n", {"-g", url, "-f", "720"}, " http://a/1 "},
+             Case{{url, "best", "--player", player}, "\n\nhttp://a/1\r", {"-g", url}, "http://a/1"},
+             // Picture and sound apart: asked for best, one stream that holds both serves.
+             Case{{url, "Best", "--player", player}, "http://v/1\r\nhttp://a/2\r\n", {"-g", url, "-f", "best"},
+                  "http://av/3", "", "http://av/3\r\n"},
+             Case{{url, "best", "--player", player}, "", {"-g", url}, "", "Error : youtube-dl gave no stream address\n"},
+             Case{{url, "7", "--player", player}, "\r\n\n", {"-g", url, "-f", "7"}, "",
+                  "Error : youtube-dl gave no stream address\n"},
+             Case{{url, "137+140", "--player", player}, "http://v/1\nhttp://a/2\n", {"-g", url, "-f", "137+140"}, "",
+                  several + " and the player takes one: ask for a quality that holds picture and sound "
+                            "together, such as best\n"},
+             Case{{url, "best", "--player", player}, "http://v/1\nhttp://a/2\n", {"-g", url, "-f", "best"}, "",
+                  several + ", and 0 for -f best; the player takes one: ask for a format that holds "
+                            "picture and sound together (the list without a quality names them)\n",
+                  ""},
          }) {
+        fakeYoutubeDl(c.output, c.best);
         auto r = launch(c.args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.out, c.out) << c.output;
+        EXPECT_EQ(r.status, c.played.empty() ? 255 : 0);
         EXPECT_EQ(recorded("youtube-dl"), c.youtubeDl);
+        if (c.played.empty()) continue;
         ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
-        EXPECT_EQ(recorded("player"), Args{"http://media/a.m3u8"});
+        EXPECT_EQ(recorded("player"), Args{c.played});
         std::filesystem::remove(dir.file("player.args"));
     }
-}
-
-TEST_F(LauncherFixture, StreamAddressLosesOnlyItsLineFeeds) {
-    fakeYoutubeDl(" http://a/1\r\nhttp://b/2\n");
-    std::string player = fakePlayer();
-    auto r = launch({"http://x/v", "best", "--player", player});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_TRUE(testsupport::waitFor([&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
-    EXPECT_EQ(recorded("player"), Args{" http://a/1\rhttp://b/2"});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("player.args")));
 }
 
 TEST_F(LauncherFixture, PlayerOutlivesTheLauncherAndItsClosedPipes) {
@@ -84,6 +102,7 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
     struct Case {
         std::string listing;
         std::string printed;
+        int status = 0;
     };
     const std::string header = "format code  extension  resolution note\n";
     // yt-dlp's tables as it prints them: an HLS master playlist of two variants and a page
@@ -132,21 +151,22 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
              Case{hls, hls + "\nAvailable streams: 200,400\n"},
              Case{boxed, boxed + "\nAvailable streams: 0\n"},
              Case{playlist, playlist + "\nAvailable streams: 0,0\n"},
-             Case{crlf, crlf + "\nAvailable streams: 22,18\n"},
+             Case{crlf, StringTools::replace(crlf, "\r\n", "\n") + "\nAvailable streams: 22,18\n"},
              Case{noRule, noRule + "\n\n"},
              Case{"[info] formats\n" + header + "a1 x\nb2 y\n", "[info] formats\nAvailable streams: a1,b2\n"},
              Case{header + "a1 x\nb2 y", "Available streams: a1,b2,\n"},
-             Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1b2\n"},
+             Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1,b2\n"},
+             Case{"l1\r\nfmt  resolution note\r\na1\r\nb2 y\r\n", "l1\nAvailable streams: a1,b2\n"},
              Case{"resolution note at 0\na1 x\n", "resolution note at 0\na1 x\n\n\n"},
+             Case{"", "Error : youtube-dl listed no formats\n", 255},
              Case{"l1\nl2", "l1\nl2\n\n"},
              // A NUL byte in a line is printed, not the end of the line.
              Case{std::string("l1\0x\nl2", 7), std::string("l1\0x\nl2\n\n", 9)},
-             Case{"", "\n\n"},
          }) {
         fakeYoutubeDl(c.listing);
         std::string player = fakePlayer();
         auto r = launch({"http://x/v", "--player", player});
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.printed) << c.listing;
         EXPECT_EQ(recorded("youtube-dl"), (Args{"-F", "http://x/v"}));
     }
@@ -175,6 +195,7 @@ TEST_F(LauncherFixture, YoutubeDlErrorTextReachesTheUser) {
         std::string script;
         std::size_t flood;
         std::string out;
+        int status = 0;
     };
     const std::string listing = "printf '%s\\n' 'fmt  resolution note' 'x1 y'\n";
     for (const Case& c : {
@@ -186,11 +207,11 @@ TEST_F(LauncherFixture, YoutubeDlErrorTextReachesTheUser) {
              // launcher meanwhile, as a launcher slow to be scheduled would be.
              Case{"kill -STOP $PPID\nhead -c 20000 /dev/zero | tr '\\0' e >&2\necho ERROR: bad >&2\n"
                   "(sleep 0.3; kill -CONT $PPID) </dev/null >/dev/null 2>&1 &\n",
-                  20000, "\n\n"},
+                  20000, "Error : youtube-dl listed no formats\n", 255},
          }) {
         testsupport::writeFile(dir.file("youtube-dl"), "#!/bin/sh\n" + c.script, true);
         auto r = launch({"http://x/v", "--player", "p"});
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err.size(), c.flood + 11u);
         EXPECT_TRUE(r.err.ends_with("ERROR: bad\n"));

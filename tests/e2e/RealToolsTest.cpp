@@ -48,14 +48,25 @@ public:
                                      "vod",
                                      dir.file("live.m3u8")},
                                     120s);
-        if (clip.status != 0 || hls.status != 0)
-            throw std::runtime_error("ffmpeg: " + clip.err + hls.err);
+        // Picture and sound apart, as sites offer them beside the combined stream.
+        auto apart = testsupport::run(
+            {"ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=duration=4:size=320x240",
+             "-f", "lavfi", "-i", "sine=duration=4", "-map", "0:v", "-pix_fmt", "yuv420p", "-f",
+             "hls", dir.file("video.m3u8"), "-map", "1:a", "-f", "hls", dir.file("audio.m3u8")},
+            120s);
+        if (clip.status != 0 || hls.status != 0 || apart.status != 0)
+            throw std::runtime_error("ffmpeg: " + clip.err + hls.err + apart.err);
         // Two variants, so that yt-dlp lists two formats.
         testsupport::writeFile(
             dir.file("master.m3u8"),
             "#EXTM3U\n"
             "#EXT-X-STREAM-INF:BANDWIDTH=200000,RESOLUTION=160x120\nlive.m3u8\n"
             "#EXT-X-STREAM-INF:BANDWIDTH=400000,RESOLUTION=320x240\nlive.m3u8\n");
+        testsupport::writeFile(dir.file("split.m3u8"),  // picture alone, sound alone, and both
+            "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"a\",URI=\"audio.m3u8\"\n"
+            "#EXT-X-STREAM-INF:BANDWIDTH=800000,RESOLUTION=320x240,CODECS=\"avc1.42c00d\",AUDIO=\"a\"\n"
+            "video.m3u8\n#EXT-X-STREAM-INF:BANDWIDTH=300000,RESOLUTION=160x120,"
+            "CODECS=\"avc1.42c00d,mp4a.40.2\"\nlive.m3u8\n");
         server = std::make_unique<testsupport::Daemon>(
             Args{"python3", SERVE_DIR_SCRIPT, dir.path().string()}, 30s);
         base = "http://127.0.0.1:" + server->firstLine() + "/";
@@ -122,12 +133,16 @@ double playbackPosition(const std::string& socketPath) {
 
 TEST_F(RealToolsTest, YtDlpGivesThePlayerTheMediaAddress) {
     useYtDlp();
-    std::string clip = media().base + "clip.mp4";
-    auto r = launch({clip, "best", "--player", fakePlayer()}, hermetic());
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    ASSERT_TRUE(testsupport::waitFor(
-        [&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
-    EXPECT_EQ(recorded("player"), Args{clip});
+    // A clip; then yt-dlp's own choice of picture and sound apart (the larger picture has no
+    // sound), where best is asked again and gives the combined stream.
+    for (auto [page, played] : {std::pair{"clip.mp4", "clip.mp4"}, {"split.m3u8", "live.m3u8"}}) {
+        auto r = launch({media().base + page, "best", "--player", fakePlayer()}, hermetic());
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        ASSERT_TRUE(testsupport::waitFor(
+            [&] { return std::filesystem::exists(dir.file("player.args")); }, 10s));
+        EXPECT_EQ(recorded("player"), Args{media().base + played});
+        std::filesystem::remove(dir.file("player.args"));
+    }
 }
 
 TEST_F(RealToolsTest, YtDlpListingIsPrintedWithItsCodes) {

@@ -4,6 +4,7 @@
 //                  each ended by a NUL
 //   NAME.err-bytes read: that many bytes go to its standard error first
 //   NAME.out       read: copied to its standard output
+//   NAME.best      read: copied instead of NAME.out when its arguments end in "-f best"
 //   NAME.linger    present: after 0.5 s it writes to both outputs (which may be closed
 //                  by then) and only then creates NAME.alive
 #include <windows.h>
@@ -62,6 +63,7 @@ int main() {
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::string args;
     for (int i = 1; i < argc; ++i) args += utf8(argv[i]) + '\0';
+    bool best = argc > 2 && utf8(argv[argc - 2]) == "-f" && utf8(argv[argc - 1]) == "best";
     ::LocalFree(argv);
     writeFile(stem + L".args", args);
 
@@ -70,7 +72,8 @@ int main() {
         writeTo(::GetStdHandle(STD_ERROR_HANDLE), std::string(std::stoul(text), 'e'));
     }
     text.clear();
-    if (readFile(stem + L".out", text)) writeTo(::GetStdHandle(STD_OUTPUT_HANDLE), text);
+    if (!(best && readFile(stem + L".best", text))) readFile(stem + L".out", text);
+    writeTo(::GetStdHandle(STD_OUTPUT_HANDLE), text);
     if (readFile(stem + L".linger", text)) {
         ::Sleep(500);
         writeTo(::GetStdHandle(STD_OUTPUT_HANDLE), "to-stdout\n");
