@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "runtime/Utf8.h"
+
 namespace {
 
 bool isSpace(unsigned char c) { return (c >= 9 && c <= 13) || c == 32; }
@@ -90,19 +92,5 @@ std::string StringTools::toLowerCase(std::string s) {
 }
 
 void StringTools::appendUtf8(std::string& out, std::uint32_t code) {
-    if (code <= 0x7F) {
-        out += static_cast<char>(code);
-    } else if (code <= 0x7FF) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 63));
-    } else if (code <= 0xFFFF) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 63));
-        out += static_cast<char>(0x80 | (code & 63));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 63));
-        out += static_cast<char>(0x80 | ((code >> 6) & 63));
-        out += static_cast<char>(0x80 | (code & 63));
-    }
+    runtime::appendUtf8(out, code);
 }

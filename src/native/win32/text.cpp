@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "runtime/Utf8.h"
+
 namespace native {
 
 std::string wideToUtf8(const std::wstring& text) {
@@ -14,21 +16,7 @@ std::string wideToUtf8(const std::wstring& text) {
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 63));
-        } else if (c < 0x10000) {  // a lone surrogate too, as its three bytes
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 63));
-            out += static_cast<char>(0x80 | (c & 63));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 63));
-            out += static_cast<char>(0x80 | ((c >> 6) & 63));
-            out += static_cast<char>(0x80 | (c & 63));
-        }
+        runtime::appendUtf8(out, c);
     }
     return out;
 }
