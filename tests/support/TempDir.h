@@ -1,19 +1,23 @@
 #pragma once
-// A fresh folder under /tmp, removed with everything in it when the owner goes.
+// A fresh folder under the temporary folder, removed with everything in it when the owner
+// goes. Paths are UTF-8 text on every platform.
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace testsupport {
 
 class TempDir {
 public:
-    TempDir();
+    // The Windows tests give a stem with a blank and characters outside ASCII, so that
+    // every path handed to the system needs quoting and UTF-16.
+    explicit TempDir(std::string_view stem = "streamlaunch-test-");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& name) const;
 
 private:
     std::filesystem::path path_;

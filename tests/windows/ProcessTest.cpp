@@ -8,6 +8,7 @@
 
 #include "WinTestSupport.h"
 #include "runtime/Thrown.h"
+#include "support/TempDir.h"
 #include "sys/io/Process.h"
 
 using sys::io::Process;
@@ -19,12 +20,12 @@ namespace {
 class WindowsProcess : public ::testing::Test {
 protected:
     WindowsProcess() : echo(dir.file("echo.exe")) {
-        std::filesystem::copy_file(wintest::programFolder() / "recorder.exe", wintest::pathOf(echo));
+        std::filesystem::copy_file(wintest::programFolder() / "recorder.exe", dir.path() / "echo.exe");
     }
     std::string outputOf(Process& p) { return p.stdOut.readAll().toString(); }
-    Args recorded() { return wintest::nulSeparated(wintest::readFile(wintest::pathOf(dir.file("echo.args")))); }
+    Args recorded() { return wintest::nulSeparated(testsupport::readFile(dir.file("echo.args"))); }
 
-    wintest::TempDir dir;
+    testsupport::TempDir dir{"streamlaunch test \u00e9\u2713 "};
     std::string echo;  // in a folder whose name needs quoting and UTF-16
 };
 
@@ -65,8 +66,8 @@ TEST_F(WindowsProcess, AbsentArgumentListRunsThroughComspec) {
 
 TEST_F(WindowsProcess, StandardErrorFloodIsPassedOnWithoutStalling) {
     constexpr int kFlood = 1 << 20;
-    wintest::writeFile(dir.path() / "echo.err-bytes", std::to_string(kFlood));
-    wintest::writeFile(dir.path() / "echo.out", "done\n");
+    testsupport::writeFile(dir.file("echo.err-bytes"), std::to_string(kFlood));
+    testsupport::writeFile(dir.file("echo.out"), "done\n");
     // Our standard error goes to a file for the length of the run, to count what arrives.
     auto sink = dir.path() / "stderr.txt";
     HANDLE file = ::CreateFileW(sink.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
