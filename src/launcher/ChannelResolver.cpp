@@ -61,7 +61,7 @@ std::optional<std::string> playlistSuffix(const std::string& quality, bool premi
 
 void Main::parseGGJson(std::optional<std::string> channel, std::optional<std::string> quality,
                        std::optional<std::string> player) {
-    const Dynamic entry = fetchChannelEntry(channel.value_or("zumel"));
+    const Dynamic entry = fetchChannelEntry(channel.value_or(launcher::kDefaultChannel));
     if (Reflect::fields(entry).empty()) {
         Sys::println("Channel doesn't exist!");
         return;

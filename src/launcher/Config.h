@@ -7,5 +7,7 @@ namespace launcher {
 inline constexpr const char* kWebDomain = "goodgame.ru";
 inline constexpr const char* kApiHost = "goodgame.ru";
 inline constexpr const char* kHlsHost = "hls.goodgame.ru";
+// The channel asked for when a caller of Main::parseGGJson names none.
+inline constexpr const char* kDefaultChannel = "zumel";
 
 }  // namespace launcher
