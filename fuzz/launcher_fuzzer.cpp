@@ -1,6 +1,6 @@
 // The launcher's argument handling and readings of youtube-dl's output, with no process
 // started. The first byte says how many NUL-separated arguments follow (at most 7) and,
-// by its bit 8, whether the quality is best; the rest is youtube-dl's output, read both as
+// by its bit of value 8, whether the quality is best; the rest is youtube-dl's output, read both as
 // a format listing and as -g's answer (its second half answering -f best). Besides
 // crashes, what the player extraction leaves, what the summary says and which address
 // the player would get are checked against their contracts.
@@ -62,8 +62,10 @@ void checkStreamAddress(const std::string& output, bool best) {
             return second;
         });
         const std::string& from = asked ? second : output;
-        std::size_t at = from.find(address);
+        std::size_t at = from.find(address), end = at + address.size();
         check(addressCount(from) == 1 && !address.empty() && (at == 0 || from[at - 1] == '\n'));
+        check(end == from.size() || from[end] == '\n' || from.compare(end, 2, "\r\n") == 0 ||
+              from.compare(end, std::string::npos, "\r") == 0);
     } catch (const runtime::ThrownMessage&) {
         check(addressCount(output) != 1 && (!asked || addressCount(second) != 1));
     }

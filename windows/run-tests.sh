@@ -141,24 +141,28 @@ check "best: youtube-dl arguments" $'-g\nhttp://x/v?q=café' "$(recorded youtube
 wait_for 10 test -f "$player_dir/player.args" || fail "the player given by its full path was not started"
 check "best: player argument" "http://media.test/b.m3u8" "$(tr '\0' '\n' <"$player_dir/player.args")"
 
-# youtube-dl's answer gives the player one address or none: picture and sound apart are
-# asked again as best; otherwise the run ends with the error line and no player.
-reset_records
-printf 'http://media.test/v.m3u8\r\nhttp://media.test/a.m3u8\r\n' >"$app/youtube-dl.out"
-printf 'http://media.test/av.m3u8\r\n' >"$app/youtube-dl.best"
-launch "http://x/v" "best" "--player" "player.exe"
-check "best asked again: youtube-dl arguments" $'-g\nhttp://x/v\n-f\nbest' "$(recorded youtube-dl)"
-wait_for 10 test -f "$app/player.args" || fail "best asked again: the player was not started"
-check "best asked again: player argument" "http://media.test/av.m3u8" "$(recorded player)"
-rm -f "$app/player.args"
-launch "http://x/v" "720" "--player" "player.exe"
-check "two addresses" $'255 Error : youtube-dl gave 2 stream addresses and the player takes one: ask for a quality that holds picture and sound together, such as best^M\n' "$status $out"
-: >"$app/youtube-dl.out"
-launch "http://x/v" "720" "--player" "player.exe"
-check "no address" $'255 Error : youtube-dl gave no stream address^M\n' "$status $out"
-launch "http://x/v" "--player" "player.exe"
-check "no formats" $'255 Error : youtube-dl listed no formats^M\n' "$status $out"
-[ -f "$app/player.args" ] && fail "no address: a player was started"
+# youtube-dl's output as the launcher reads it, a row each: the quality ("" for the format
+# list), what youtube-dl prints (and what it prints for -f best), the status and output,
+# the player's argument. Picture and sound apart are asked again as best; no player
+# starts unless there is one address.
+several='Error : youtube-dl gave 2 stream addresses'
+while IFS='|' read -r quality output best ending played; do
+  reset_records
+  printf "$output" >"$app/youtube-dl.out"
+  printf "$best" >"$app/youtube-dl.best"
+  launch "http://x/v" ${quality:+"$quality"} "--player" "player.exe"
+  check "youtube-dl printed $output: ending" "$(printf %b "$ending")" "$status ${out%$'\n'}"
+  [ -z "$played" ] && sleep 0.2 || wait_for 10 test -f "$app/player.args"
+  check "youtube-dl printed $output: player" "$played" "$(recorded player)"
+done <<EOF
+720|\n\nhttp://m/a\r||0 |http://m/a
+best|http://m/v\r\nhttp://m/a\r\n|http://m/av\r\n|0 |http://m/av
+best|http://m/v\nhttp://m/a\n|http://m/v\nhttp://m/a\n|255 $several, and 2 for -f best; the player takes one: ask for a format that holds picture and sound together (the list without a quality names them)^M|
+720|http://m/v\nhttp://m/a\n||255 $several and the player takes one: ask for a quality that holds picture and sound together, such as best^M|
+720|\r\n\n||255 Error : youtube-dl gave no stream address^M|
+|||255 Error : youtube-dl listed no formats^M|
+|l1\r\nfmt  resolution note\r\na1\r\n y\r\nb2 z\r\n||0 l1^M\nAvailable streams: a1,b2^M|
+EOF
 
 # The format list and its summary, after a 1 MiB flood on youtube-dl's standard error,
 # which reaches ours whole without stalling either side.

@@ -163,9 +163,9 @@ FormatSummary summarizeFormats(const std::string& listing) {
     const Args lines = outputLines(listing);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        // An empty word (a line that begins with a blank) would leave ",," and glue the
-        // codes on either side. The last line's stays: after a final line end its ","
-        // takes the one before it away, as it always has.
+        // An empty word (from an empty line, or one that begins with a blank) would leave
+        // ",," and glue the codes on either side. The last line's stays: after a final line
+        // end its "," takes the one before it away, as it always has.
         std::string word = headerSeen ? StringTools::split(line, " ")[0] : "";
         if (headerSeen && (!word.empty() || i + 1 == lines.size())) codes += word + ",";
         std::size_t header = line.find("resolution note");

@@ -46,8 +46,8 @@ struct FormatSummary {
 // youtube-dl -F output, cut at LF (a CR before a LF being part of the line end): the lines
 // to print, and the first word of each table row. Under youtube-dl's header (a line
 // holding "resolution note" past its start) the lines before it are printed and every
-// later line gives a word, each followed by ",", with ",," then removed; an empty word is
-// skipped but on the last line. Without it every line is printed, and the rows of yt-dlp's
+// later line gives a word, each followed by ",", with ",," then removed; an empty word (a
+// line that is empty or begins with a blank) is skipped but on the last line. Without it every line is printed, and the rows of yt-dlp's
 // tables (under "ID ... EXT ... RESOLUTION" and a rule of dashes) give their codes, joined
 // by ",". Throws runtime::ThrownMessage on an empty output: youtube-dl listed nothing.
 FormatSummary summarizeFormats(const std::string& listing);

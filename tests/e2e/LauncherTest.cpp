@@ -60,9 +60,9 @@ TEST_F(LauncherFixture, DirectAddressPlaysYoutubeDlsOneAddressOrNone) {
                   several + " and the player takes one: ask for a quality that holds picture and sound "
                             "together, such as best\n"},
              Case{{url, "best", "--player", player}, "http://v/1\nhttp://a/2\n", {"-g", url, "-f", "best"}, "",
-                  several + ", and 0 for -f best; the player takes one: ask for a format that holds "
+                  several + ", and 2 for -f best; the player takes one: ask for a format that holds "
                             "picture and sound together (the list without a quality names them)\n",
-                  ""},
+                  "http://v/1\nhttp://a/2\n"},
          }) {
         fakeYoutubeDl(c.output, c.best);
         auto r = launch(c.args);

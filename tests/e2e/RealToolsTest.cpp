@@ -17,7 +17,8 @@ using Args = std::vector<std::string>;
 namespace {
 
 // Media made once for the whole suite: an MP4 clip, and an HLS stream long enough to be
-// still playing when the test looks, behind a master playlist of two variants.
+// still playing when the test looks, behind a master playlist of two variants and one that
+// offers picture and sound apart besides it.
 class Media {
 public:
     Media() {
