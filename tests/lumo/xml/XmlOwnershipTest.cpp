@@ -155,7 +155,8 @@ TEST(XmlOwnership, MisuseThrowsInsteadOfCorrupting) {
 TEST(XmlOwnership, ChildrenRemovedWhileTheListIsWalked) {
     // A walk visits the list as it stood when it began, each child kept while visited:
     // every child is removed, also those taken from other documents (ASan: no use after
-    // free), and a child added meanwhile waits for the next walk.
+    // free), and a child added meanwhile waits for the next walk. The list keeps what it
+    // listed, also once removed and dropped by the walk.
     for (bool adopted : {false, true}) {
         SCOPED_TRACE(adopted);
         Xml::Ptr r = Xml::parse("<r><a/><b/><c/></r>")->firstElement();
@@ -164,12 +165,14 @@ TEST(XmlOwnership, ChildrenRemovedWhileTheListIsWalked) {
             for (const char* name : {"<a/>", "<b/>", "<c/>"}) r->addChild(Xml::parse(name)->firstElement());
         }
         std::string seen;
-        for (Xml::Ptr c : r->children()) {
+        Xml::Children walked = r->children();
+        for (Xml::Ptr c : walked) {
             seen += c->nodeName();
             EXPECT_TRUE(r->removeChild(c));
             r->addChild(Xml::createElement("n"));
         }
         EXPECT_EQ(seen, "abc");
+        EXPECT_EQ(walked[2]->nodeName(), "c");
         ASSERT_EQ(r->children().size(), 3u);
         for (Xml::Ptr c : r->children()) EXPECT_EQ(c->nodeName(), "n");
     }
