@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include "runtime/DynamicNode.h"
 
@@ -112,6 +113,9 @@ const Dynamic* DynamicObject::find(std::string_view name) const {
 }
 
 void DynamicObject::set(std::string_view name, Dynamic value) {
+    // Growing frees the fields, and the name may lie in them (an inline short string or
+    // name of one): then a copy is set, as a vector's push_back of its own item would.
+    if (size_ == capacity_ && viewsFields(name)) return set(std::string(name), std::move(value));
     detail::OwedCounts owed(arena_);
     Dynamic replaced;  // goes before owed, and both after the store
     std::size_t slot = 0;
@@ -140,6 +144,12 @@ void DynamicObject::set(std::string_view name, Dynamic value) {
     Dynamic::relocate(&field->value, value);
     ++size_;
     if (index_ != nullptr) index_[slot] = static_cast<std::uint32_t>(size_);
+}
+
+bool DynamicObject::viewsFields(std::string_view text) const noexcept {
+    auto at = reinterpret_cast<std::uintptr_t>(text.data());
+    auto begin = reinterpret_cast<std::uintptr_t>(fields_);
+    return at >= begin && at < begin + capacity_ * sizeof(Field);
 }
 
 // The slot holding `name`, or the empty slot where it would go.

@@ -51,7 +51,7 @@ public:
     const Dynamic* find(std::string_view name) const;
     // Sets an existing field in place (order unchanged) or appends a new one. Stores first
     // and lets go of the replaced value, and of the argument's count, last: either may be
-    // what keeps this object alive.
+    // what keeps this object alive. The name may view this object's own fields.
     void set(std::string_view name, Dynamic value);
     void reserve(std::size_t fields);
     std::span<const Field> fields() const noexcept { return {fields_, size_}; }
@@ -62,6 +62,8 @@ private:
     // positions + 1 (0 marks an empty slot), so building a wide object stays linear.
     static constexpr std::size_t kIndexFrom = 12;
     std::size_t slotOf(std::string_view name) const;
+    // Whether text starts within this object's field storage.
+    bool viewsFields(std::string_view text) const noexcept;
     // An index with room for `fields` fields, holding the present ones.
     void rebuildIndex(std::size_t fields);
 

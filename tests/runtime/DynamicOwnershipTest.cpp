@@ -125,6 +125,22 @@ TEST(DynamicOwnership, EveryWriteStoresBeforeItLetsGo) {
     heapItems = {Dynamic(kLong)};
 }
 
+TEST(DynamicOwnership, ANewNameMayViewTheObjectsOwnFields) {
+    // At capacity, growing frees the fields the name lies in (an inline short string, part
+    // of an inline name), before and past the index.
+    for (int count : {4, 13}) {
+        for (std::string expected : {"value", "ield1"}) {
+            Dynamic obj = Dynamic::object();
+            runtime::DynamicObject& fields = obj.asObject();
+            for (int i = 0; i < count; ++i) fields.set("field" + std::to_string(i), Dynamic("value"));
+            std::string_view name = std::string_view(fields.fields()[1].name).substr(1);
+            fields.set(expected == "value" ? fields.find("field0")->asString() : name, Dynamic(1));
+            EXPECT_EQ(fields.fields()[count].name, expected);
+            EXPECT_EQ(fields.find(expected)->asInt(), 1) << count;
+        }
+    }
+}
+
 // A view taken from a temporary would dangle once the statement ends: refused.
 template <typename T>
 concept GivesViews = requires(T value) {
