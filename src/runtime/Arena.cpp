@@ -1,8 +1,10 @@
 #include "runtime/Arena.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 
 namespace runtime {
 
@@ -58,6 +60,8 @@ std::unique_ptr<std::byte[]> Arena::reusedBlock() {
 }
 
 void* Arena::do_allocate(std::size_t bytes, std::size_t alignment) {
+    // A new block takes the bytes and their alignment: a size that wraps is refused.
+    if (bytes > std::numeric_limits<std::size_t>::max() - alignment) throw std::bad_alloc();
     void* at = cursor_;
     if (cursor_ == nullptr || std::align(alignment, bytes, at, left_) == nullptr) {
         std::size_t size = std::max(bytes + alignment, nextBlock_);

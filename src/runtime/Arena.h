@@ -78,7 +78,7 @@ public:
     // allocate() without the virtual call, for the nodes of a document.
     void* take(std::size_t bytes, std::size_t alignment) {
         std::size_t pad = (0 - reinterpret_cast<std::uintptr_t>(cursor_)) & (alignment - 1);
-        if (cursor_ == nullptr || pad + bytes > left_) return do_allocate(bytes, alignment);
+        if (cursor_ == nullptr || bytes > left_ || pad > left_ - bytes) return do_allocate(bytes, alignment);
         std::byte* at = cursor_ + pad;
         cursor_ = at + bytes;
         left_ -= pad + bytes;

@@ -3,6 +3,7 @@
 // long strings, arrays and objects, and memory taken from a document's arena or the heap.
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <memory_resource>
 #include <new>
 
@@ -62,8 +63,10 @@ inline void* allocateBytes(Arena* arena, std::size_t bytes, std::size_t alignmen
     return std::pmr::get_default_resource()->allocate(bytes, alignment);
 }
 
+// Throws std::bad_alloc, before anything is taken, for a count whose bytes would wrap.
 template <typename T>
 T* allocate(Arena* arena, std::size_t count) {
+    if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_alloc();
     return static_cast<T*>(allocateBytes(arena, count * sizeof(T), alignof(T)));
 }
 

@@ -91,6 +91,7 @@ DynamicObject::~DynamicObject() {
 
 void DynamicObject::reserve(std::size_t fields) {
     if (fields <= capacity_) return;
+    if (fields > kMaxFields) throw std::length_error("Too many fields");
     Field* moved = detail::allocate<Field>(arena_, fields);
     for (std::size_t i = 0; i < size_; ++i) {
         Field* to = ::new (moved + i) Field{fields_[i].name, {}};
@@ -133,7 +134,8 @@ void DynamicObject::set(std::string_view name, Dynamic value) {
         return;
     }
     // Whatever may throw comes before the object changes: a failed set leaves it as it was.
-    if (size_ == capacity_) reserve(std::max<std::size_t>(4, capacity_ + capacity_ / 2));
+    // By half, up to kMaxFields; one field past that is refused.
+    if (size_ == capacity_) reserve(std::max({std::size_t{4}, std::min(capacity_ + capacity_ / 2, kMaxFields), size_ + 1}));
     if (size_ + 1 >= kIndexFrom && (index_ == nullptr || (size_ + 1) * 2 > indexSize_)) {
         rebuildIndex(size_ + 1);
         slot = slotOf(name);

@@ -46,6 +46,8 @@ public:
         Name name;
         Dynamic value;
     };
+    // The most fields an object holds: its index, four slots a field, counts in 32 bits.
+    static constexpr std::size_t kMaxFields = std::size_t{1} << 29;
 
     // The value of the field, or nullptr when there is none.
     const Dynamic* find(std::string_view name) const;
@@ -53,6 +55,7 @@ public:
     // and lets go of the replaced value, and of the argument's count, last: either may be
     // what keeps this object alive. The name may view this object's own fields.
     void set(std::string_view name, Dynamic value);
+    // Throws std::length_error past kMaxFields, leaving the object as it was.
     void reserve(std::size_t fields);
     std::span<const Field> fields() const noexcept { return {fields_, size_}; }
     std::size_t size() const noexcept { return size_; }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 using runtime::Dynamic;
@@ -77,4 +80,24 @@ TEST(Dynamic, ObjectKeepsInsertionOrderAndReplacesInPlace) {
         EXPECT_EQ(fields.find("missing"), nullptr);
         EXPECT_NE(fields.find(""), nullptr);
     }
+}
+
+TEST(Dynamic, ImpossibleSizesThrowBeforeAnythingChanges) {
+    // Counts whose byte size wraps, or more fields than the index can hold, on the heap and
+    // in a document's arena: refused, and the object stays as it was.
+    runtime::Arena::Ref arena = runtime::Arena::create();
+    for (runtime::Arena* memory : {static_cast<runtime::Arena*>(nullptr), arena.get()}) {
+        for (std::size_t count : {SIZE_MAX / 32 + 2, SIZE_MAX, std::size_t{1} << 30}) {
+            Dynamic obj = Dynamic::object(memory);
+            obj.asObject().set("k", Dynamic(1));
+            EXPECT_THROW(obj.asObject().reserve(count), std::length_error) << count;
+            for (int i = 0; i < 20; ++i) obj.asObject().set(fieldName(i), Dynamic(i));
+            EXPECT_EQ(obj.asObject().size(), 21u);
+            EXPECT_EQ(obj.asObject().find("f19")->asInt(), 19);
+        }
+    }
+    volatile std::size_t wraps = SIZE_MAX - 4;  // with the alignment; volatile, or GCC warns
+    EXPECT_THROW((void)arena.get()->allocate(wraps, 8), std::bad_alloc);
+    Dynamic text(std::string(100, 'x'), arena.get());
+    EXPECT_EQ(text.asString(), std::string(100, 'x'));
 }
