@@ -6,6 +6,8 @@
 #include <mutex>
 #include <new>
 
+#include "runtime/FreeQueue.h"
+
 namespace runtime {
 
 namespace {
@@ -37,7 +39,7 @@ Arena::Ref Arena::create(std::size_t firstBlock) {
 }
 
 void Arena::release() noexcept {
-    if (--count_ == 0) std::unique_ptr<Arena> owner(this);
+    if (--count_ == 0) FreeQueue<Arena, &Arena::nextFreed, &Arena::destroy>::free(this);
 }
 
 Arena::~Arena() {

@@ -74,6 +74,9 @@ public:
         return Ref(this);
     }
     void retain() noexcept { ++count_; }
+    // The last count frees the arena, and gives back what was handed over to it; an arena
+    // freed meanwhile waits for the loop of the first (FreeQueue), so that a chain of
+    // documents each holding the one before goes without a stack frame per document.
     void release() noexcept;
     // allocate() without the virtual call, for the nodes of a document.
     void* take(std::size_t bytes, std::size_t alignment) {
@@ -95,6 +98,9 @@ private:
 
     // A block of kBlock bytes kept from a freed arena, or null.
     static std::unique_ptr<std::byte[]> reusedBlock();
+    // For FreeQueue: an arena that goes may release the last count on another.
+    static Arena*& nextFreed(Arena* arena) noexcept { return arena->nextFreed_; }
+    static void destroy(Arena* arena) noexcept { std::unique_ptr<Arena> owner(arena); }
     void* do_allocate(std::size_t bytes, std::size_t alignment) override;
     void do_deallocate(void*, std::size_t, std::size_t) override {}
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
@@ -105,6 +111,7 @@ private:
     std::vector<std::pair<void (*)(void*), void*>> releases_;
     std::byte* cursor_ = nullptr;
     std::size_t left_ = 0;
+    Arena* nextFreed_ = nullptr;
 };
 
 }  // namespace runtime

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "runtime/DynamicNode.h"
+#include "runtime/FreeQueue.h"
 
 namespace runtime {
 
@@ -104,8 +105,13 @@ void Dynamic::releaseCount(Node* n) noexcept {
         n->arena->release();
         return;
     }
-    if (--n->refs != 0) return;
-    // A heap node goes back the way it was made: its own type, its own size.
+    if (--n->refs == 0) FreeQueue<Node, &Dynamic::nextFreed, &Dynamic::freeHeapNode>::free(n);
+}
+
+Dynamic::Node*& Dynamic::nextFreed(Node* n) noexcept { return n->nextFreed; }
+
+// A heap node goes back the way it was made: its own type, its own size.
+void Dynamic::freeHeapNode(Node* n) noexcept {
     switch (n->tag) {
         case Tag::LongString: {
             auto* text = static_cast<detail::StringNode*>(n);

@@ -109,8 +109,12 @@ private:
         setTag(Tag::Null);
     }
     void releaseNode() noexcept { releaseCount(node()); }
-    // Gives back one count on a node: its arena's, or its own.
+    // Gives back one count on a node: its arena's, or its own. A heap node freed while
+    // another is being freed waits for the first one's loop (FreeQueue), so that freeing
+    // never recurses on nesting depth.
     static void releaseCount(Node* n) noexcept;
+    static Node*& nextFreed(Node* n) noexcept;
+    static void freeHeapNode(Node* n) noexcept;
     static void releaseHandedOver(void* n) { releaseCount(static_cast<Node*>(n)); }
     // Makes this counted value one that a container of the arena's document holds. True
     // when its count was on that arena itself: the caller gives that count back once the

@@ -14,7 +14,10 @@ namespace runtime {
 struct Dynamic::Node {
     std::uint32_t refs = 1;  // heap nodes only: a document's nodes count on their arena
     Tag tag;
-    Arena* arena;            // null for a node on the heap
+    union {
+        Arena* arena;     // null for a node on the heap
+        Node* nextFreed;  // a heap node that waits to be freed (FreeQueue)
+    };
 };
 
 // Inline here, where the array and the object call them for every item a parse stores.

@@ -141,6 +141,22 @@ TEST(DynamicOwnership, ANewNameMayViewTheObjectsOwnFields) {
     }
 }
 
+TEST(DynamicOwnership, DeepNestingIsFreedWithoutRecursion) {
+    // A million heap arrays, each holding the one before, then a chain of documents each
+    // holding the one before: freed by a loop, not by a stack frame per level.
+    Dynamic nested;
+    for (int i = 0; i < 1100000; ++i) {
+        runtime::Arena::Ref arena = i < 1000000 ? runtime::Arena::Ref() : runtime::Arena::create(64);
+        Dynamic outer = Dynamic::array(arena.get());
+        outer.asArray().push_back(std::move(nested));
+        nested = std::move(outer);
+    }
+    std::size_t depth = 0;
+    for (const Dynamic* at = &nested; !at->isNull(); at = &at->asArray()[0]) ++depth;
+    EXPECT_EQ(depth, 1100000u);
+    nested = Dynamic();
+}
+
 // A view taken from a temporary would dangle once the statement ends: refused.
 template <typename T>
 concept GivesViews = requires(T value) {
