@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -81,6 +82,115 @@ private:
 };
 
 enum class Comma { Initial, AfterValue, AfterComma };
+
+// The number reader's rules (JsonParser.h), one byte at a time: the last byte taken and the
+// marks seen so far decide what may follow. The digits are gathered on the way, so that
+// most values need no second reading of the text.
+struct NumberScan {
+    enum class Last : std::uint8_t { Minus, Digit, Point, Exponent, ExponentSign };
+    enum class Step : std::uint8_t { Taken, Ended, Refused };
+
+    explicit NumberScan(int first)
+        : last(first == '-' ? Last::Minus : Last::Digit),
+          zero(first == '0'),
+          negative(first == '-'),
+          mantissa(negative ? 0 : static_cast<std::uint64_t>(first - '0')),
+          digits(negative ? 0 : 1) {}
+
+    // The rest of an integer part that starts with 1 to 9, the usual case: the position
+    // after its last digit.
+    int integerRun(std::string_view text, int at) {
+        const int size = static_cast<int>(text.size());
+        for (; at < size && isDigit(static_cast<unsigned char>(text[at])); ++at) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(text[at] - '0');
+            ++digits;
+        }
+        return at;
+    }
+
+    Step take(int c) {
+        if (isDigit(c)) {
+            if (zero && !point) return Step::Refused;
+            if (c != '0') {
+                zero = false;
+            } else if (last == Last::Minus) {
+                zero = true;
+            }
+            last = Last::Digit;
+            addDigit(c - '0');
+        } else if (c == '.') {
+            if (last == Last::Minus || point) return Step::Refused;
+            irregular = irregular || exponent;
+            point = true;
+            last = Last::Point;
+        } else if (c == 'e' || c == 'E') {
+            if (last == Last::Minus || zero || exponent) return Step::Refused;
+            exponent = true;
+            last = Last::Exponent;
+        } else if (c == '+' || c == '-') {
+            if (!exponent || exponentSign) return Step::Refused;
+            irregular = irregular || last == Last::Digit;
+            exponentSign = true;
+            exponentNegative = c == '-';
+            last = Last::ExponentSign;
+        } else {
+            return last == Last::Digit ? Step::Ended : Step::Refused;
+        }
+        return Step::Taken;
+    }
+
+    void addDigit(int d) {
+        if (exponent) {
+            if (exponentValue < 100000) exponentValue = exponentValue * 10 + d;
+        } else {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(d);
+            ++digits;
+            if (point) ++fraction;
+        }
+    }
+
+    // The value of the accepted text: an Int when the number is one, else a Float.
+    Dynamic value(std::string_view text) const {
+        // Plain integers of up to nine digits are exact as Ints; skip the float round trip.
+        if (!point && !exponent && digits <= 9) {
+            auto integer = static_cast<std::int32_t>(mantissa);
+            return Dynamic(negative ? -integer : integer);
+        }
+        double f = 0;
+        int scale = (exponentNegative ? -exponentValue : exponentValue) - fraction;
+        if (!irregular && digits <= 15 && scale >= -22 && scale <= 22) {
+            // Both the digits and the power of ten are exact doubles, so one multiplication
+            // or division rounds once, correctly.
+            static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+            f = static_cast<double>(mantissa);
+            f = scale >= 0 ? f * kPowers[scale] : f / kPowers[-scale];
+            if (negative) f = -f;
+        } else {
+            f = Std::parseFloat(text);
+        }
+        std::int32_t i = Std::toInt(f);
+        if (static_cast<double>(i) == f) return Dynamic(i);
+        return Dynamic(f);
+    }
+
+    Last last;
+    bool zero;  // the integer part is a single 0, and no digit 1 to 9 has come since
+    bool point = false;
+    bool exponent = false;
+    bool exponentSign = false;
+    // A point or a sign let through after the exponent's marker or first digit ("1e.5",
+    // "1e5+3"): the value is then that of the longest decimal prefix, which only the
+    // decimal reader finds.
+    bool irregular = false;
+    bool negative;
+    std::uint64_t mantissa;  // the digits before the exponent, as one integer
+    int digits;
+    int fraction = 0;  // how many of those digits follow the point
+    int exponentValue = 0;
+    bool exponentNegative = false;
+};
 
 }  // namespace
 
@@ -222,94 +332,18 @@ Dynamic JsonParser::parseArray() {
 }
 
 Dynamic JsonParser::parseNumber(int first) {
-    int start = pos - 1;
-    bool minus = first == '-';  // a sign not yet followed by a digit
-    bool digit = !minus;
-    bool zero = first == '0';   // the integer part so far is a single 0
-    bool point = false;
-    bool exponent = false;
-    bool exponentSign = false;
-    // A point or a sign the scanner lets through after the exponent's first digit or marker
-    // ("1e.5", "1e5+3"): the value is then that of the longest decimal prefix, which only
-    // the decimal reader finds.
-    bool irregular = false;
-    // Read along the way, for the exact fast path below: the digits as an integer, how
-    // many of them follow the point, and the exponent.
-    std::uint64_t mantissa = minus ? 0 : static_cast<std::uint64_t>(first - '0');
-    int digits = minus ? 0 : 1;
-    int fraction = 0;
-    int exponentValue = 0;
-    bool exponentNegative = false;
-    if (digit && !zero) {
-        // The usual case first: the rest of an integer part that starts with 1 to 9.
-        const int size = static_cast<int>(str.size());
-        while (pos < size && isDigit(static_cast<unsigned char>(str[pos]))) {
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(str[pos++] - '0');
-            ++digits;
-        }
-    }
+    const int start = pos - 1;
+    NumberScan scan(first);
+    if (scan.last == NumberScan::Last::Digit && !scan.zero) pos = scan.integerRun(str, pos);
     for (;;) {
-        int c = nextChar();
-        if (c >= '0' && c <= '9') {
-            if (zero && !point) invalidNumber(start);
-            if (c != '0') {
-                zero = false;
-            } else if (minus) {
-                zero = true;
-            }
-            minus = false;
-            digit = true;
-            if (exponent) {
-                if (exponentValue < 100000) exponentValue = exponentValue * 10 + (c - '0');
-            } else {
-                mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-                ++digits;
-                if (point) ++fraction;
-            }
-        } else if (c == '.') {
-            if (minus || point) invalidNumber(start);
-            irregular = irregular || exponent;
-            point = true;
-            digit = false;
-        } else if (c == 'e' || c == 'E') {
-            if (minus || zero || exponent) invalidNumber(start);
-            exponent = true;
-            digit = false;
-        } else if (c == '+' || c == '-') {
-            if (!exponent || exponentSign) invalidNumber(start);
-            irregular = irregular || digit;
-            exponentSign = true;
-            exponentNegative = c == '-';
-            digit = false;
-        } else {
-            if (!digit) invalidNumber(start);
-            --pos;
-            break;
+        switch (scan.take(nextChar())) {
+            case NumberScan::Step::Taken: break;
+            case NumberScan::Step::Refused: invalidNumber(start);
+            case NumberScan::Step::Ended:
+                --pos;
+                return scan.value(str.substr(start, pos - start));
         }
     }
-    const bool negative = first == '-';
-    // Plain integers of up to nine digits are exact as Ints; skip the float round trip.
-    if (!point && !exponent && digits <= 9) {
-        auto value = static_cast<std::int32_t>(mantissa);
-        return Dynamic(negative ? -value : value);
-    }
-    double f = 0;
-    int scale = (exponentNegative ? -exponentValue : exponentValue) - fraction;
-    if (!irregular && digits <= 15 && scale >= -22 && scale <= 22) {
-        // Both the digits and the power of ten are exact doubles, so one multiplication or
-        // division rounds once, correctly.
-        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-        f = static_cast<double>(mantissa);
-        f = scale >= 0 ? f * kPowers[scale] : f / kPowers[-scale];
-        if (negative) f = -f;
-    } else {
-        f = Std::parseFloat(str.substr(start, pos - start));
-    }
-    std::int32_t i = Std::toInt(f);
-    if (static_cast<double>(i) == f) return Dynamic(i);
-    return Dynamic(f);
 }
 
 std::string JsonParser::parseString() { return std::string(readString()); }
