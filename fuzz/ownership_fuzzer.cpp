@@ -106,7 +106,10 @@ struct JSlot {
 class JsonWorld {
 public:
     void step(Program& p) {
-        std::uint8_t op = p.next() % 9;
+        // The op byte's rest chooses where a field's name comes from (0: the pool).
+        std::uint8_t opByte = p.next();
+        std::uint8_t op = opByte % 9;
+        std::uint8_t nameSource = opByte / 9;
         JSlot& a = slots_[p.next() % 4];
         JSlot& b = slots_[p.next() % 4];
         std::uint8_t arg = p.next();
@@ -127,10 +130,13 @@ public:
                 a.real = Dynamic();
                 a.model = {};
                 break;
-            case 5: store(a, b, arg); break;
+            case 5: store(a, b, arg, nameSource); break;
             case 6: {
                 bool isArray = arg & 1;
                 a.real = isArray ? Dynamic::array() : Dynamic::object();
+                // Room for a few fields, so that a later set meets a full storage at sizes
+                // other than those of growing by half.
+                if (!isArray) a.real.asObject().reserve((arg >> 1) & 7);
                 a.model = {isArray ? JModel::Array : JModel::Object, 0, {}, newNode(isArray, newOwner(true))};
                 break;
             }
@@ -138,7 +144,7 @@ public:
                 // A scalar or a string into a's container.
                 JSlot value{arg & 1 ? Dynamic(std::int32_t{arg}) : Dynamic(nameFrom(arg)), {}};
                 value.model = arg & 1 ? JModel{JModel::Int, static_cast<double>(arg), {}, -1} : JModel{JModel::Text, 0, nameFrom(arg), -1};
-                store(a, value, arg >> 1);
+                store(a, value, arg >> 1, nameSource);
                 break;
             }
             default: readViews(a); break;
@@ -210,8 +216,8 @@ private:
     }
 
     // b's value into a's container, copied or moved (arg's low bit); a field's name from
-    // the rest.
-    void store(JSlot& a, JSlot& b, std::uint8_t arg) {
+    // the rest, or a view (viewedName).
+    void store(JSlot& a, JSlot& b, std::uint8_t arg, std::uint8_t nameSource) {
         const int target = a.model.node;
         if (target < 0) return;
         const int to = nodes_[target].owner;
@@ -222,6 +228,8 @@ private:
         runtime::DynamicArray* array = isArray ? &a.real.asArray() : nullptr;
         runtime::DynamicObject* object = isArray ? nullptr : &a.real.asObject();
         const bool move = arg & 1;
+        const std::string pooled = nameFrom(arg >> 1);
+        const std::string_view viewed = viewedName(a, b, move, nameSource, arg >> 1, pooled);
         if (move) b.model = {};
         JNode& n = nodes_[target];
         if (array != nullptr) {
@@ -229,14 +237,34 @@ private:
             n.items.push_back(value);
             return;
         }
-        std::string name = nameFrom(arg >> 1);
-        object->set(name, move ? std::move(b.real) : Dynamic(b.real));
+        const std::string name(viewed);
+        object->set(viewed, move ? std::move(b.real) : Dynamic(b.real));
         auto found = std::find_if(n.fields.begin(), n.fields.end(), [&](const auto& f) { return f.first == name; });
         if (found != n.fields.end()) {
             found->second = value;
         } else {
             n.fields.emplace_back(name, value);
         }
+    }
+
+    // A name that views a string a slot holds, which set() must read before it grows the
+    // storage it may lie in: a field's name or text in a's own object (one time in two) or
+    // in another slot's, or a slot's own text; whole or its tail. The pooled name when
+    // `how` is 0 or the slot holds no string.
+    std::string_view viewedName(const JSlot& a, const JSlot& b, bool moved, std::uint8_t how, std::uint8_t which,
+                                std::string_view pooled) const {
+        if (how == 0) return pooled;
+        const JSlot& from = how & 1 ? a : slots_[(how >> 1) & 3];
+        if (moved && &from == &b) return pooled;  // its value leaves before set() reads the name
+        std::string_view view = pooled;
+        if (from.model.kind == JModel::Text) {
+            view = from.real.asString();
+        } else if (from.model.kind == JModel::Object && from.real.asObject().size() > 0) {
+            const auto& field = from.real.asObject().fields()[which % from.real.asObject().size()];
+            const bool text = (how & 8) && field.value.kind() == Dynamic::Kind::String;
+            view = text ? field.value.asString() : std::string_view(field.name);
+        }
+        return how & 16 ? view.substr(view.size() / 2) : view;
     }
 
     int ownerOf(const JModel& m) const { return m.node >= 0 ? nodes_[m.node].owner : m.owner; }
