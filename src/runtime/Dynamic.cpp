@@ -34,7 +34,7 @@ Dynamic::Dynamic(std::string_view s, Arena* arena) {
         return;
     }
     void* at = detail::allocateBytes(arena, sizeof(detail::StringNode) + s.size(), alignof(detail::StringNode));
-    auto* n = ::new (at) detail::StringNode{{1, Tag::LongString, arena}, s.size()};
+    auto* n = ::new (at) detail::StringNode{{1, Tag::LongString, {arena}}, s.size()};
     std::memcpy(n->text(), s.data(), s.size());
     if (arena != nullptr) arena->retain();
     setNode(Tag::LongString, n);
@@ -42,7 +42,7 @@ Dynamic::Dynamic(std::string_view s, Arena* arena) {
 
 Dynamic Dynamic::array(Arena* arena) {
     auto* n = ::new (detail::allocate<detail::ArrayNode>(arena, 1))
-        detail::ArrayNode{{1, Tag::Array, arena}, DynamicArray(arena)};
+        detail::ArrayNode{{1, Tag::Array, {arena}}, DynamicArray(arena)};
     if (arena != nullptr) arena->retain();
     Dynamic d;
     d.setNode(Tag::Array, n);
@@ -51,7 +51,7 @@ Dynamic Dynamic::array(Arena* arena) {
 
 Dynamic Dynamic::object(Arena* arena) {
     auto* n = ::new (detail::allocate<detail::ObjectNode>(arena, 1))
-        detail::ObjectNode{{1, Tag::Object, arena}, DynamicObject(arena)};
+        detail::ObjectNode{{1, Tag::Object, {arena}}, DynamicObject(arena)};
     if (arena != nullptr) arena->retain();
     Dynamic d;
     d.setNode(Tag::Object, n);
