@@ -114,9 +114,6 @@ const Dynamic* DynamicObject::find(std::string_view name) const {
 }
 
 void DynamicObject::set(std::string_view name, Dynamic value) {
-    // Growing frees the fields, and the name may lie in them (an inline short string or
-    // name of one): then a copy is set, as a vector's push_back of its own item would.
-    if (size_ == capacity_ && viewsFields(name)) return set(std::string(name), std::move(value));
     detail::OwedCounts owed(arena_);
     Dynamic replaced;  // goes before owed, and both after the store
     std::size_t slot = 0;
@@ -134,8 +131,13 @@ void DynamicObject::set(std::string_view name, Dynamic value) {
         return;
     }
     // Whatever may throw comes before the object changes: a failed set leaves it as it was.
-    // By half, up to kMaxFields; one field past that is refused.
-    if (size_ == capacity_) reserve(std::max({std::size_t{4}, std::min(capacity_ + capacity_ / 2, kMaxFields), size_ + 1}));
+    if (size_ == capacity_) {
+        // Growing frees the fields, and the name may lie in them (an inline short string or
+        // name of one): then a copy is set, as a vector's push_back of its own item would.
+        if (viewsFields(name)) return setCopyOf(name, std::move(value));
+        // By half, up to kMaxFields; one field past that is refused.
+        reserve(std::max({std::size_t{4}, std::min(capacity_ + capacity_ / 2, kMaxFields), size_ + 1}));
+    }
     if (size_ + 1 >= kIndexFrom && (index_ == nullptr || (size_ + 1) * 2 > indexSize_)) {
         rebuildIndex(size_ + 1);
         slot = slotOf(name);
@@ -147,6 +149,8 @@ void DynamicObject::set(std::string_view name, Dynamic value) {
     ++size_;
     if (index_ != nullptr) index_[slot] = static_cast<std::uint32_t>(size_);
 }
+
+void DynamicObject::setCopyOf(std::string_view name, Dynamic value) { set(std::string(name), std::move(value)); }
 
 bool DynamicObject::viewsFields(std::string_view text) const noexcept {
     auto at = reinterpret_cast<std::uintptr_t>(text.data());

@@ -67,6 +67,8 @@ private:
     std::size_t slotOf(std::string_view name) const;
     // Whether text starts within this object's field storage.
     bool viewsFields(std::string_view text) const noexcept;
+    // set() with a copy of the name, out of its way.
+    void setCopyOf(std::string_view name, Dynamic value);
     // An index with room for `fields` fields, holding the present ones.
     void rebuildIndex(std::size_t fields);
 
