@@ -10,6 +10,19 @@
 
 namespace lumo {
 
+namespace {
+
+// The address's port, the scheme's own when it names none; absent when it is outside
+// 1..65535, which the socket's 16 bits (or the Int reading) would wrap into another.
+std::optional<int> portOf(const std::optional<std::string>& text, bool secure) {
+    if (!text || text->empty()) return secure ? 443 : 80;
+    Std::IntReading port = Std::readInt(std::string_view(*text).substr(1));
+    if (port.overflow || port.value < 1 || port.value > 65535) return std::nullopt;
+    return port.value;
+}
+
+}  // namespace
+
 std::optional<Http::ProxyRecord> Http::PROXY;
 
 Http::Http(std::string url)
@@ -69,7 +82,10 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
                          const std::optional<std::string>& method) {
     responseData.reset();
     EReg address("^(https?://)?([a-zA-Z\\.0-9_-]+)(:[0-9]+)?(.*)$", "");
-    if (!address.match(url)) {
+    bool matched = address.match(url);
+    bool secure = matched && address.matched(1) == "https://";
+    std::optional<int> port = matched ? portOf(address.matched(3), secure) : std::nullopt;
+    if (!port) {
         onError("Invalid URL");
         return;
     }
@@ -81,28 +97,24 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
         onError(*fault);
         return;
     }
-    bool secure = address.matched(1) == "https://";
     std::unique_ptr<sys::net::Socket> owned;
     if (socket == nullptr) {
         owned = secure ? std::make_unique<sys::ssl::Socket>() : std::make_unique<sys::net::Socket>();
         socket = owned.get();
     }
     std::string host = address.matched(2).value_or("");
-    std::optional<std::string> portText = address.matched(3);
-    std::optional<int> port = !portText || portText->empty() ? std::optional<int>(secure ? 443 : 80)
-                                                             : Std::parseInt(std::string_view(*portText).substr(1));
     std::string boundary;
     if (file) {
         post = true;
         boundary = makeBoundary();
     }
-    std::string requestText = composeRequest(post, host, port.value_or(0), path, method, boundary);
+    std::string requestText = composeRequest(post, host, *port, path, method, boundary);
 
     try {
         if (PROXY) {
             socket->connect(sys::net::Host(PROXY->host), PROXY->port);
         } else {
-            socket->connect(sys::net::Host(host), port.value_or(0));
+            socket->connect(sys::net::Host(host), *port);
         }
         socket->write(requestText);
         if (file) sendFile(*socket, boundary);

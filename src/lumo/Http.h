@@ -68,10 +68,11 @@ public:
     void request(std::optional<bool> post = std::nullopt);
     // The request with its body written to output. socket, when given, is used whatever
     // the scheme; method, when given, replaces the method word. Refused through onError
-    // before connecting, as they would break the request's framing: a path holding spaces
-    // or control bytes ("Invalid URL"), a method that is not a token, a header record whose
-    // name is not a token or whose value holds CR, LF or NUL, and, on a request with a body,
-    // a Content-Length or Transfer-Encoding record (this client frames the body itself).
+    // before connecting, as they would break the request's framing or its address: a port
+    // outside 1..65535 or a path holding spaces or control bytes ("Invalid URL"), a method
+    // that is not a token, a header record whose name is not a token or whose value holds
+    // CR, LF or NUL, and, on a request with a body, a Content-Length or Transfer-Encoding
+    // record (this client frames the body itself).
     void customRequest(bool post, io::Output& output, sys::net::Socket* socket = nullptr,
                        const std::optional<std::string>& method = std::nullopt);
 

@@ -187,6 +187,11 @@ TEST(HttpRequest, RefusesWhatWouldBreakTheFramingBeforeConnecting) {
              {"http://127.0.0.1/", {}, {"Transfer-Encoding", "chunked"}, "Header field set by the client: Transfer-Encoding",
               "b"},
              {"http://127.0.0.1/%20\x80", "M-SEARCH", {"X-Ok", "tab\tand \xff"}, "connected"},
+             // A port a 16-bit cast or the Int reading would wrap (4294967376 to 80) is no address.
+             {"http://127.0.0.1:65616/", {}, {"X", "1"}, "Invalid URL"},
+             {"http://127.0.0.1:4294967376/", {}, {"X", "1"}, "Invalid URL"},
+             {"http://127.0.0.1:0/", {}, {"X", "1"}, "Invalid URL"},
+             {"http://127.0.0.1:65535/", {}, {"X", "1"}, "connected"},
          }) {
         SCOPED_TRACE(row.url);
         Http h(row.url);
