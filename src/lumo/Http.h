@@ -77,8 +77,9 @@ public:
                        const std::optional<std::string>& method = std::nullopt);
 
     // Reads one response from socket.input: head, then the body by its framing into
-    // output. Throws "Response status error", "Transfer aborted", "Http Error #<status>",
-    // a head over kMaxHeadLength, and whatever the stream throws.
+    // output, every byte of it. Throws "Response status error", "Transfer aborted",
+    // "Http Error #<status>", a head over kMaxHeadLength, whatever the streams throw, and
+    // Error Blocked when output takes nothing.
     void readHttpResponse(io::Output& output, sys::net::Socket& socket);
     // Consumes the first count bytes of buffer as chunked coding; true asks for more.
     // An unreadable size line goes to onError("Invalid chunk") and returns false.

@@ -1,5 +1,6 @@
 // Response reading: the head, its status and fields, and the body by its framing
-// (chunked, stated length, or to the close), with the chunk decoder.
+// (chunked, stated length, or to the close), with the chunk decoder. An output may take
+// fewer bytes a call than offered, so every piece goes out through writeFullBytes.
 #include <algorithm>
 
 #include "lumo/Http.h"
@@ -83,7 +84,7 @@ Framing readFields(const std::vector<std::string>& lines, ds::StringMap<std::str
 
 void readToClose(io::Input& input, io::Output& output, io::Bytes& body) {
     try {
-        for (;;) output.writeBytes(body, 0, input.readBytes(body, 0, kBodyPiece));
+        for (;;) output.writeFullBytes(body, 0, input.readBytes(body, 0, kBodyPiece));
     } catch (const io::Eof&) {
     }
 }
@@ -94,7 +95,7 @@ void readStatedLength(io::Input& input, io::Output& output, io::Bytes& body, int
     try {
         while (remaining > 0) {
             int n = input.readBytes(body, 0, std::min(remaining, kBodyPiece));
-            output.writeBytes(body, 0, n);
+            output.writeFullBytes(body, 0, n);
             remaining -= n;
         }
     } catch (const io::Eof&) {
@@ -182,17 +183,17 @@ bool Http::readChunk(EReg& pattern, io::Output& output, const io::Bytes& buffer,
 
     if (*chunk_size > count) {
         *chunk_size -= count;
-        output.writeBytes(buffer, 0, count);
+        output.writeFullBytes(buffer, 0, count);
         return true;
     }
     int end = *chunk_size + 2;
     if (count >= end) {
-        if (*chunk_size > 0) output.writeBytes(buffer, 0, *chunk_size);
+        if (*chunk_size > 0) output.writeFullBytes(buffer, 0, *chunk_size);
         count -= end;
         chunk_size.reset();
         return count == 0 || readChunk(pattern, output, buffer.sub(end, count), count);
     }
-    if (*chunk_size > 0) output.writeBytes(buffer, 0, *chunk_size);
+    if (*chunk_size > 0) output.writeFullBytes(buffer, 0, *chunk_size);
     *chunk_size -= count;
     return true;
 }

@@ -179,12 +179,20 @@ std::string chunked(const std::string& body, std::mt19937& rng) {
     return out + "0\r\n\r\n";
 }
 
+// An output that takes at most `take` bytes a call, as lumo::io::Output allows.
+struct TrickleOutput : lumo::io::BytesOutput {
+    int take = 1;
+    int writeBytes(const lumo::io::Bytes& s, int pos, int len) override {
+        return BytesOutput::writeBytes(s, pos, std::min(len, take));
+    }
+};
+
 // Feeds the pieces to readChunk as successive reads; the decoded bytes, or "unfinished".
 std::string decode(const std::vector<std::string>& pieces, std::vector<std::string>& errors) {
     Http h("");
     h.onError = [&](const std::string& m) { errors.push_back(m); };
     EReg pattern("^([0-9A-Fa-f]+)[ ]*\r\n", "m");
-    lumo::io::BytesOutput out;
+    TrickleOutput out;
     for (const std::string& piece : pieces) {
         lumo::io::Bytes buffer = lumo::io::Bytes::ofString(piece);
         if (!h.readChunk(pattern, out, buffer, buffer.length())) return out.getBytes().toString();
@@ -246,6 +254,25 @@ TEST(HttpResponse, HeadReadsNeverTakeABodyByte) {
         EXPECT_EQ(out.getBytes().toString(), body);
         EXPECT_EQ(reader->remaining(), 4u);
         EXPECT_EQ(h.responseHeaders->get("X"), "");
+    }
+}
+
+TEST(HttpResponse, EveryFramingWritesEveryByteOrFailsBlocked) {
+    // An output may take fewer bytes a call than offered; one that takes none is Blocked.
+    for (const std::string& rest : std::vector<std::string>{
+             "Content-Length: 4\r\n\r\nbody", "Transfer-Encoding: chunked\r\n\r\n4\r\nbody\r\n0\r\n", "\r\nbody"}) {
+        for (int take : {1, 0}) {
+            SCOPED_TRACE(rest + " taking " + std::to_string(take));
+            sys::net::Socket socket;
+            socket.input = std::make_unique<testsupport::PiecesInput>(kOk + rest, std::vector<int>{});
+            Http h("");
+            h.noShutdown = true;
+            TrickleOutput out;
+            out.take = take;
+            EXPECT_EQ(testsupport::thrownText([&] { h.readHttpResponse(out, socket); }),
+                      take ? "nothing thrown" : "Blocked");
+            EXPECT_EQ(out.getBytes().toString(), take ? "body" : "");
+        }
     }
 }
 
