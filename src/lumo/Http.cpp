@@ -40,40 +40,48 @@ std::string Http::requestUrl(const std::string& url) {
     return result;
 }
 
-void Http::request(std::optional<bool> post) {
-    // The wrapper outlives this call (it stays in onError after a success), so what it
-    // refers to is shared with it rather than living on this frame. Once its request has
-    // finished it only passes a later request's message on: the body is that request's.
-    struct Pending {
+// What request() leaves in onError. Once its request has finished it only passes a later
+// message on (the body is that request's), so the next request takes the function it
+// wraps instead of wrapping it: however many requests the object makes, an error runs
+// through one wrapper and the object's end releases one.
+struct Http::ErrorWrapper {
+    struct State {
         io::BytesOutput sink;
         bool failed = false;
         bool finished = false;
         std::function<void(const std::string&)> previous;
     };
-    auto pending = std::make_shared<Pending>();
-    pending->previous = onError;
-    onError = [this, pending](const std::string& message) {
-        Http* self = this;
-        std::shared_ptr<Pending> state = pending;  // this closure dies when onError is replaced
-        if (state->finished) {
-            state->previous(message);
-            return;
+    Http* self;
+    std::shared_ptr<State> state;
+
+    void operator()(const std::string& message) const {
+        Http* h = self;
+        std::shared_ptr<State> s = state;  // this wrapper dies when onError is replaced
+        if (!s->finished) {
+            h->responseData = s->sink.getBytes().toString();
+            s->failed = true;
         }
-        self->responseData = state->sink.getBytes().toString();
-        state->failed = true;
-        self->onError = state->previous;
-        self->onError(message);
-    };
+        h->onError = s->previous;
+        h->onError(message);
+    }
+};
+
+void Http::request(std::optional<bool> post) {
+    auto state = std::make_shared<ErrorWrapper::State>();
+    const ErrorWrapper* last = onError.target<ErrorWrapper>();
+    state->previous =
+        last && last->self == this && last->state->finished ? last->state->previous : onError;
+    onError = ErrorWrapper{this, state};
     try {
-        customRequest(post.value_or(false), pending->sink);
+        customRequest(post.value_or(false), state->sink);
     } catch (...) {
-        pending->finished = true;
+        state->finished = true;
         throw;
     }
-    pending->finished = true;
-    if (!pending->failed) {
+    state->finished = true;
+    if (!state->failed) {
         auto deliver = onData;
-        responseData = pending->sink.getBytes().toString();
+        responseData = state->sink.getBytes().toString();
         deliver(*responseData);
     }
 }

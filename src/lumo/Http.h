@@ -102,6 +102,9 @@ public:
     std::function<void(int)> onStatus;
 
 private:
+    // What request() leaves in onError, in Http.cpp.
+    struct ErrorWrapper;
+
     // Request composition, in HttpRequest.cpp; the response reading is in HttpResponse.cpp.
     static std::string makeBoundary();
     std::optional<std::string> framingFault(const std::string& path,

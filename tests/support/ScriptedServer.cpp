@@ -12,7 +12,7 @@
 namespace testsupport {
 
 ScriptedServer::ScriptedServer(std::function<void(int fd)> script, const std::string& address,
-                               int port) {
+                               int port, int connections) {
     sockaddr_storage storage{};
     auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
     auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
@@ -37,16 +37,18 @@ ScriptedServer::ScriptedServer(std::function<void(int fd)> script, const std::st
         throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port));
     }
     port_ = ntohs(ipv6 ? v6->sin6_port : v4->sin_port);
-    thread_ = std::thread([this, script = std::move(script)] {
-        pollfd p{listener_, POLLIN, 0};
-        if (poll(&p, 1, 10000) != 1) return;
-        int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) return;
-        timeval bound{10, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-        script(fd);
-        close(fd);
+    thread_ = std::thread([this, connections, script = std::move(script)] {
+        for (int i = 0; i < connections; ++i) {
+            pollfd p{listener_, POLLIN, 0};
+            if (poll(&p, 1, 10000) != 1) return;
+            int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) return;
+            timeval bound{10, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+            setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+            script(fd);
+            close(fd);
+        }
     });
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// A loopback TCP server that accepts one connection and runs a script on it in a thread
-// of its own: for replies that real servers never send, and for closing at exact points.
-// Every wait is bounded: accept gives up after 10 s, and the descriptor gets 10 s
-// send and receive timeouts.
+// A loopback TCP server that accepts one connection (or a given number, one after the
+// other) and runs a script on each in a thread of its own: for replies that real servers
+// never send, and for closing at exact points. Every wait is bounded: accept gives up
+// after 10 s, and each descriptor gets 10 s send and receive timeouts.
 #include <functional>
 #include <string>
 #include <thread>
@@ -15,7 +15,7 @@ public:
     // free port unless one is named. Throws std::runtime_error when it cannot listen (a
     // port in use, or one kept for root).
     explicit ScriptedServer(std::function<void(int fd)> script,
-                            const std::string& address = "127.0.0.1", int port = 0);
+                            const std::string& address = "127.0.0.1", int port = 0, int connections = 1);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
