@@ -93,6 +93,7 @@ TEST(HttpResponse, FramingsStatusesAndMessages) {
         {"302 delivers its own body", "HTTP/1.1 302 Found\r\nContent-Length: 5\r\n\r\nmoved", "moved", {}, "moved"},
         {"404 keeps its body", "HTTP/1.1 404 Not Found\r\nContent-Length: 8\r\n\r\nnot here", {}, {"Http Error #404"},
          "not here"},
+        {"no reason phrase", "HTTP/1.1 204\r\n\r\n", "", {}, ""},
         {"an interim status is final", "HTTP/1.1 100 Continue\r\n\r\n", {}, {"Http Error #100"}, ""},
         {"two spaces before the status", "HTTP/1.1  200 OK\r\n\r\n", {}, {"Response status error"}, ""},
         {"no status", "HTTP/1.1\r\n\r\n", {}, {"Response status error"}, ""},
