@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "http/Http.h"
 #include "http_peers.h"
-#include "lumo/Http.h"
 #include "runtime/Thrown.h"
 #include "support/Nginx.h"
 #include "sys/ssl/Certificate.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/BytesOutput.h"
 #include "support/PiecesInput.h"
 #include "sys/net/Socket.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/BytesOutput.h"
 #include "runtime/Thrown.h"
 #include "support/PiecesInput.h"

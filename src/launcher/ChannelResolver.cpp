@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
+#include "http/Http.h"
 #include "launcher/Config.h"
 #include "launcher/Main.h"
-#include "lumo/Http.h"
 #include "lumo/format/JsonParser.h"
 #include "lumo/xml/Fast.h"
 #include "lumo/xml/Xml.h"

@@ -12,10 +12,7 @@ FLOORS = ["launcher", "http", "sys", "lumo/util", "native", "runtime"]
 
 
 def floor(path):
-    """The floor of a path under src/, such as "lumo/io/Bytes.h"."""
-    # The HTTP client sits above sys/, which it drives, though it lives in lumo/.
-    if re.match(r"lumo/Http[A-Za-z]*\.(h|cpp)$", path):
-        return "http"
+    """The floor of a path under src/, such as "lumo/io/Bytes.h": its top folder."""
     top = path.split("/")[0]
     return "lumo/util" if top in ("lumo", "util") else top
 

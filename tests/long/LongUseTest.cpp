@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "runtime/Thrown.h"
 #include "support/Nginx.h"
 #include "support/Run.h"

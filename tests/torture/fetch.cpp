@@ -8,7 +8,7 @@
 #include <fstream>
 #include <new>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "runtime/Thrown.h"
 #include "sys/ssl/Certificate.h"
 #include "sys/ssl/Socket.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "LoopbackServer.h"
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/Bytes.h"
 #include "native/socket.h"
 #include "native/socket_api.h"

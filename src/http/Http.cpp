@@ -1,4 +1,4 @@
-#include "lumo/Http.h"
+#include "http/Http.h"
 
 #include "lumo/io/BytesOutput.h"
 #include "runtime/Thrown.h"

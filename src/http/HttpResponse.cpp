@@ -3,7 +3,7 @@
 // fewer bytes a call than offered, so every piece goes out through writeFullBytes.
 #include <algorithm>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/BytesBuffer.h"
 #include "lumo/io/Eof.h"
 #include "runtime/Thrown.h"

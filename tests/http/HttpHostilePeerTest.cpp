@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/format/JsonParser.h"
 #include "runtime/Thrown.h"
 #include "support/Run.h"

@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/BytesOutput.h"
 #include "runtime/Thrown.h"
 #include "support/PiecesInput.h"

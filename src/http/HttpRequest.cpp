@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/Eof.h"
 #include "sys/net/Socket.h"
 #include "util/Std.h"

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "support/Nginx.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"

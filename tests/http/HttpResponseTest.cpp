@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "lumo/Http.h"
+#include "http/Http.h"
 #include "lumo/io/BytesOutput.h"
 #include "runtime/Thrown.h"
 #include "support/PiecesInput.h"
