@@ -126,6 +126,11 @@ test-valgrind: build
 INSTALL_LIB := $(DESTDIR)$(PREFIX)/lib/streamlaunch
 INSTALL_BIN := $(DESTDIR)$(PREFIX)/bin
 INSTALL_MAN := $(DESTDIR)$(PREFIX)/share/man/man1
+INSTALL_DOC := $(DESTDIR)$(PREFIX)/share/doc/streamlaunch
+# The program's licence and those of the libraries linked statically into it, which ask
+# that their notices travel with it. A distribution that links them as shared libraries
+# ships its own copyright file instead and empties this list.
+LICENSE_FILES ?= LICENSE THIRD-PARTY-NOTICES
 
 install: build
 	@$(MAKE) --no-print-directory install-files
@@ -138,6 +143,7 @@ install-files:
 	install -m 755 $(BUILD_DIR)/streamlaunch $(INSTALL_LIB)/streamlaunch
 	ln -sfn ../lib/streamlaunch/streamlaunch $(INSTALL_BIN)/streamlaunch
 	install -m 644 docs/streamlaunch.1 $(INSTALL_MAN)/streamlaunch.1
+	$(if $(strip $(LICENSE_FILES)),install -d $(INSTALL_DOC) && install -m 644 $(LICENSE_FILES) $(INSTALL_DOC)/)
 	@ytdl=$(or $(YOUTUBE_DL),$$(command -v youtube-dl || command -v yt-dlp || true)); \
 	if [ -e $(INSTALL_LIB)/youtube-dl ] && [ ! -L $(INSTALL_LIB)/youtube-dl ]; then \
 	  echo "Kept the youtube-dl already in $(PREFIX)/lib/streamlaunch"; \
@@ -151,8 +157,9 @@ install-files:
 # Removes what install put there; a youtube-dl that is not a link is the user's own.
 uninstall:
 	rm -f $(INSTALL_BIN)/streamlaunch $(INSTALL_LIB)/streamlaunch $(INSTALL_MAN)/streamlaunch.1
+	rm -f $(addprefix $(INSTALL_DOC)/,$(LICENSE_FILES))
 	[ ! -L $(INSTALL_LIB)/youtube-dl ] || rm -f $(INSTALL_LIB)/youtube-dl
-	rmdir $(INSTALL_LIB) 2>/dev/null || true
+	rmdir $(INSTALL_LIB) $(INSTALL_DOC) 2>/dev/null || true
 
 # A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
 # the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
@@ -164,7 +171,7 @@ deb:
 	@changelog=$$(dpkg-parsechangelog -l debian/changelog -S Version); [ "$$changelog" = "$(VERSION)" ] || \
 	  { echo "debian/changelog is at $$changelog, the project at $(VERSION): add an entry (dch -v $(VERSION))"; exit 1; }
 	rm -rf $(BUILD_DIR)/deb && mkdir -p $(DEB_SOURCE)
-	tar -c CMakeLists.txt CMakePresets.json Makefile src docs/streamlaunch.1 debian | tar -x -C $(DEB_SOURCE)
+	tar -c CMakeLists.txt CMakePresets.json Makefile LICENSE src docs/streamlaunch.1 debian | tar -x -C $(DEB_SOURCE)
 	cd $(DEB_SOURCE) && dpkg-buildpackage --build=binary --no-sign
 	mv $(BUILD_DIR)/deb/streamlaunch_$(VERSION)_*.deb $(BUILD_DIR)/
 	lintian --fail-on error,warning --info $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb
@@ -220,12 +227,16 @@ windows: windows-deps $(WINDOWS_DIR)/build.ninja
 	  *) echo "not a system DLL: $$dll"; exit 1 ;; esac; \
 	done
 
+# The program with the notes for Windows users and the licences, as text files with CR LF.
+WINDOWS_ZIP_FILES := streamlaunch.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt
 windows-dist: windows
 	rm -rf $(WINDOWS_DIR)/dist && mkdir -p $(WINDOWS_DIR)/dist
 	cp $(WINDOWS_DIR)/streamlaunch.exe $(WINDOWS_DIR)/dist/
 	sed 's/$$/\r/' windows/README.txt > $(WINDOWS_DIR)/dist/README.txt
+	sed 's/$$/\r/' LICENSE > $(WINDOWS_DIR)/dist/LICENSE.txt
+	sed 's/$$/\r/' THIRD-PARTY-NOTICES > $(WINDOWS_DIR)/dist/THIRD-PARTY-NOTICES.txt
 	rm -f $(WINDOWS_DIR)/streamlaunch-windows.zip
-	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c ../streamlaunch-windows.zip streamlaunch.exe README.txt
+	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c ../streamlaunch-windows.zip $(WINDOWS_ZIP_FILES)
 	@echo "$(WINDOWS_DIR)/streamlaunch-windows.zip"
 
 test-windows: windows-dist

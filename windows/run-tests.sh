@@ -220,7 +220,7 @@ app=$work/download
 elsewhere=$app
 mkdir -p "$app"
 python3 -m zipfile -e "$build/streamlaunch-windows.zip" "$app"
-check "zip: its files" $'README.txt\nstreamlaunch.exe' "$(ls "$app")"
+check "zip: its files" $'LICENSE.txt\nREADME.txt\nTHIRD-PARTY-NOTICES.txt\nstreamlaunch.exe' "$(LC_ALL=C ls "$app")"
 cp "$tests/recorder.exe" "$app/youtube-dl.exe"
 cp "$tests/recorder.exe" "$app/player.exe"
 printf '%s\r\n' '[info] Available formats for v:' 'ID  EXT RESOLUTION | PROTO' '--------------------------' \

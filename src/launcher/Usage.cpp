@@ -34,9 +34,9 @@ std::string helpText(const std::optional<std::string>& youtubeDl) {
            "Any other failure prints \"Error : \" and its reason; exit status 255.\n"
            "\n"
            "  streamlaunch --help, -h     this text\n"
-           "  streamlaunch --version      the version";
+           "  streamlaunch --version      the version and the license";
 }
 
-std::string versionText() { return std::string("streamlaunch ") + STREAMLAUNCH_VERSION; }
+std::string versionText() { return std::string("streamlaunch ") + STREAMLAUNCH_VERSION + "\nLicense: MIT"; }
 
 }  // namespace launcher

@@ -7,7 +7,7 @@ namespace launcher {
 
 // The usage text; youtubeDl is where this program looks for youtube-dl, when known.
 std::string helpText(const std::optional<std::string>& youtubeDl);
-// "streamlaunch" and the version.
+// "streamlaunch" and the version, then the license on a line of its own.
 std::string versionText();
 
 }  // namespace launcher

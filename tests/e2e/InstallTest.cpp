@@ -22,7 +22,7 @@ TEST_F(LauncherFixture, HelpAndVersionAnswerOnlyAsTheSoleArgument) {
     }
     auto version = launch({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "streamlaunch " STREAMLAUNCH_VERSION "\n");
+    EXPECT_EQ(version.out, "streamlaunch " STREAMLAUNCH_VERSION "\nLicense: MIT\n");
     // The manual page names the same version.
     EXPECT_NE(testsupport::readFile(SOURCE_DIR "/docs/streamlaunch.1").find("\"streamlaunch " STREAMLAUNCH_VERSION "\""),
               std::string::npos);
@@ -63,7 +63,9 @@ TEST_F(LauncherFixture, InstallLaysOutTheProgramAndUninstallRemovesIt) {
     const fs::path lib = root / "usr/lib/streamlaunch";
     ASSERT_EQ(make("install", root.string()).status, 0);
     std::set<std::string> expected{"usr/bin/streamlaunch -> ../lib/streamlaunch/streamlaunch",
-                                   "usr/lib/streamlaunch/streamlaunch", "usr/share/man/man1/streamlaunch.1"};
+                                   "usr/lib/streamlaunch/streamlaunch", "usr/share/man/man1/streamlaunch.1",
+                                   "usr/share/doc/streamlaunch/LICENSE",
+                                   "usr/share/doc/streamlaunch/THIRD-PARTY-NOTICES"};
     std::string ytdl = testsupport::run({"sh", "-c", "command -v youtube-dl || command -v yt-dlp"}, 10s).out;
     if (!ytdl.empty()) expected.insert("usr/lib/streamlaunch/youtube-dl -> " + ytdl.substr(0, ytdl.size() - 1));
     EXPECT_EQ(laidOut(root), expected);

@@ -41,7 +41,7 @@ trap restore EXIT
 echo "== apt-get install $deb"
 apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
 
-check "--version" "streamlaunch $version" "$(timeout 10 streamlaunch --version)"
+check "--version" "streamlaunch $version"$'\n'"License: MIT" "$(timeout 10 streamlaunch --version)"
 check "man -w" /usr/share/man/man1/streamlaunch.1.gz "$(man -w streamlaunch 2>&1)"
 check "youtube-dl beside the program" /usr/bin/yt-dlp "$(readlink -f /usr/lib/streamlaunch/youtube-dl)"
 
