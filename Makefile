@@ -30,6 +30,7 @@ FUZZ_SHORT_SECONDS := $(if $(filter file,$(origin FUZZ_SECONDS)),30,$(FUZZ_SECON
 # Debian's sources of the versions above (windows/build-deps.sh), and tested under Wine.
 WINDOWS_DIR      := build-windows
 WINDOWS_DEPS     := build-windows-deps
+WINDOWS_ZIP       = $(WINDOWS_DIR)/streamlaunch-$(VERSION)-windows.zip
 WINDOWS_PACKAGES := cmake ninja-build python3 dpkg-dev g++-mingw-w64-x86-64 mingw-w64 wine wine64 \
                     libmbedtls-dev libpcre3-dev googletest openssl ca-certificates iproute2
 
@@ -142,7 +143,7 @@ install-files:
 	install -d $(INSTALL_LIB) $(INSTALL_BIN) $(INSTALL_MAN)
 	install -m 755 $(BUILD_DIR)/streamlaunch $(INSTALL_LIB)/streamlaunch
 	ln -sfn ../lib/streamlaunch/streamlaunch $(INSTALL_BIN)/streamlaunch
-	install -m 644 docs/streamlaunch.1 $(INSTALL_MAN)/streamlaunch.1
+	install -m 644 $(BUILD_DIR)/streamlaunch.1 $(INSTALL_MAN)/streamlaunch.1
 	$(if $(strip $(LICENSE_FILES)),install -d $(INSTALL_DOC) && install -m 644 $(LICENSE_FILES) $(INSTALL_DOC)/)
 	@ytdl=$(or $(YOUTUBE_DL),$$(command -v youtube-dl || command -v yt-dlp || true)); \
 	if [ -e $(INSTALL_LIB)/youtube-dl ] && [ ! -L $(INSTALL_LIB)/youtube-dl ]; then \
@@ -161,9 +162,13 @@ uninstall:
 	[ ! -L $(INSTALL_LIB)/youtube-dl ] || rm -f $(INSTALL_LIB)/youtube-dl
 	rmdir $(INSTALL_LIB) $(INSTALL_DOC) 2>/dev/null || true
 
+# The version is named once, in CMakeLists.txt's project(): the program, the manual page
+# (configured by CMake), the package's name and the zip's name take it from there; the
+# package's own version, from debian/changelog, must agree (checked by deb).
+VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
 # A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
 # the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
-VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DEB_SOURCE := $(BUILD_DIR)/deb/streamlaunch-$(VERSION)
 
 deb:
@@ -235,13 +240,13 @@ windows-dist: windows
 	sed 's/$$/\r/' windows/README.txt > $(WINDOWS_DIR)/dist/README.txt
 	sed 's/$$/\r/' LICENSE > $(WINDOWS_DIR)/dist/LICENSE.txt
 	sed 's/$$/\r/' THIRD-PARTY-NOTICES > $(WINDOWS_DIR)/dist/THIRD-PARTY-NOTICES.txt
-	rm -f $(WINDOWS_DIR)/streamlaunch-windows.zip
-	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c ../streamlaunch-windows.zip $(WINDOWS_ZIP_FILES)
-	@echo "$(WINDOWS_DIR)/streamlaunch-windows.zip"
+	rm -f $(WINDOWS_DIR)/streamlaunch-*-windows.zip
+	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c $(abspath $(WINDOWS_ZIP)) $(WINDOWS_ZIP_FILES)
+	@echo "$(WINDOWS_ZIP)"
 
 test-windows: windows-dist
 	cmake --build $(WINDOWS_DIR) -j2
-	windows/run-tests.sh $(WINDOWS_DIR)
+	windows/run-tests.sh $(WINDOWS_DIR) $(WINDOWS_ZIP)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(BUILD_DIR)-fuzz

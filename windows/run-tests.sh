@@ -8,11 +8,13 @@
 #     local stand-in (tests/support/in_namespace.sh), when such namespaces can be made;
 #   - make windows-dist's zip unpacked in a fresh folder and run from there.
 #
-# Usage: windows/run-tests.sh BUILD_DIR   (a configured and built Windows build, with its zip)
+# Usage: windows/run-tests.sh BUILD_DIR ZIP   (a configured and built Windows build, its zip
+#        streamlaunch-<version>-windows.zip)
 # One Wine prefix serves every run: BUILD_DIR-wine/prefix, made on the first run.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: run-tests.sh BUILD_DIR}" && pwd)
+build=$(cd "${1:?usage: run-tests.sh BUILD_DIR ZIP}" && pwd)
+zip=$(realpath "${2:?usage: run-tests.sh BUILD_DIR ZIP}")
 tests=$build/tests/windows
 
 export WINEPREFIX=$build-wine/prefix
@@ -219,8 +221,12 @@ channel_road missing '{}' "Channel doesn't exist!^M" ""
 app=$work/download
 elsewhere=$app
 mkdir -p "$app"
-python3 -m zipfile -e "$build/streamlaunch-windows.zip" "$app"
+python3 -m zipfile -e "$zip" "$app"
 check "zip: its files" $'LICENSE.txt\nREADME.txt\nTHIRD-PARTY-NOTICES.txt\nstreamlaunch.exe' "$(LC_ALL=C ls "$app")"
+# The version in the zip's name is the program's.
+version=${zip##*/streamlaunch-}
+launch --version
+check "zip: --version" "streamlaunch ${version%-windows.zip}^M"$'\n'"License: MIT^M"$'\n' "$out"
 cp "$tests/recorder.exe" "$app/youtube-dl.exe"
 cp "$tests/recorder.exe" "$app/player.exe"
 printf '%s\r\n' '[info] Available formats for v:' 'ID  EXT RESOLUTION | PROTO' '--------------------------' \

@@ -43,6 +43,7 @@ apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { 
 
 check "--version" "streamlaunch $version"$'\n'"License: MIT" "$(timeout 10 streamlaunch --version)"
 check "man -w" /usr/share/man/man1/streamlaunch.1.gz "$(man -w streamlaunch 2>&1)"
+check "the manual's version" 1 "$(zgrep -c "\"streamlaunch $version\"" /usr/share/man/man1/streamlaunch.1.gz)"
 check "youtube-dl beside the program" /usr/bin/yt-dlp "$(readlink -f /usr/lib/streamlaunch/youtube-dl)"
 
 # The direct-address road: the packaged link runs Debian's yt-dlp on a page served on
