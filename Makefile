@@ -19,6 +19,7 @@ DEMO_CHECK_PACKAGES := xvfb imagemagick
 DEB_PACKAGES   := build-essential debhelper dpkg-dev lintian cmake ninja-build pkg-config \
                   libmbedtls-dev libpcre3-dev
 DEB_CHECK_PACKAGES := man-db python3 ffmpeg
+REPRO_PACKAGES := diffoscope unzip binutils
 FUZZ_SECONDS   ?= 60
 FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
@@ -29,7 +30,7 @@ FUZZ_SHORT_SECONDS := $(if $(filter file,$(origin FUZZ_SECONDS)),30,$(FUZZ_SECON
 # Windows: cross-compiled with mingw-w64 against our own static mbedTLS and PCRE, built from
 # Debian's sources of the versions above (windows/build-deps.sh), and tested under Wine.
 WINDOWS_DIR      := build-windows
-WINDOWS_DEPS     := build-windows-deps
+WINDOWS_DEPS     ?= build-windows-deps
 WINDOWS_ZIP       = $(WINDOWS_DIR)/streamlaunch-$(VERSION)-windows.zip
 WINDOWS_PACKAGES := cmake ninja-build python3 dpkg-dev g++-mingw-w64-x86-64 mingw-w64 wine wine64 \
                     libmbedtls-dev libpcre3-dev googletest openssl ca-certificates iproute2
@@ -42,7 +43,7 @@ endif
 
 .PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install install-files uninstall
 .PHONY: deb deb-check bench fuzz clean
-.PHONY: windows-deps windows windows-dist test-windows
+.PHONY: windows-deps windows windows-dist test-windows repro-check
 .PHONY: test-asan test-valgrind torture
 
 all: build
@@ -166,6 +167,9 @@ uninstall:
 # (configured by CMake), the package's name and the zip's name take it from there; the
 # package's own version, from debian/changelog, must agree (checked by deb).
 VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# The time of the release, from the changelog's latest entry, as Debian's tools take it:
+# the zip's members carry it instead of the time of the build.
+SOURCE_DATE_EPOCH ?= $(shell dpkg-parsechangelog -l debian/changelog -S Timestamp)
 
 # A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
 # the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
@@ -220,7 +224,7 @@ windows-deps:
 
 $(WINDOWS_DIR)/build.ninja:
 	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=windows/mingw-w64-x86_64.cmake \
-	  -DSTREAMLAUNCH_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_DEPS)/prefix $(CMAKE_FLAGS)
+	  -DSTREAMLAUNCH_WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS))/prefix $(CMAKE_FLAGS)
 
 # One static program that needs no DLL beside it: every import must be the system's.
 windows: windows-deps $(WINDOWS_DIR)/build.ninja
@@ -233,20 +237,32 @@ windows: windows-deps $(WINDOWS_DIR)/build.ninja
 	done
 
 # The program with the notes for Windows users and the licences, as text files with CR LF.
+# The same commit gives the same zip: fixed member order, modes and times (the release's,
+# stored as UTC).
 WINDOWS_ZIP_FILES := streamlaunch.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt
 windows-dist: windows
 	rm -rf $(WINDOWS_DIR)/dist && mkdir -p $(WINDOWS_DIR)/dist
-	cp $(WINDOWS_DIR)/streamlaunch.exe $(WINDOWS_DIR)/dist/
+	install -m 755 $(WINDOWS_DIR)/streamlaunch.exe $(WINDOWS_DIR)/dist/
 	sed 's/$$/\r/' windows/README.txt > $(WINDOWS_DIR)/dist/README.txt
 	sed 's/$$/\r/' LICENSE > $(WINDOWS_DIR)/dist/LICENSE.txt
 	sed 's/$$/\r/' THIRD-PARTY-NOTICES > $(WINDOWS_DIR)/dist/THIRD-PARTY-NOTICES.txt
+	chmod 644 $(WINDOWS_DIR)/dist/*.txt
+	TZ=UTC touch -d @$(SOURCE_DATE_EPOCH) $(addprefix $(WINDOWS_DIR)/dist/,$(WINDOWS_ZIP_FILES))
 	rm -f $(WINDOWS_DIR)/streamlaunch-*-windows.zip
-	cd $(WINDOWS_DIR)/dist && python3 -m zipfile -c $(abspath $(WINDOWS_ZIP)) $(WINDOWS_ZIP_FILES)
+	cd $(WINDOWS_DIR)/dist && TZ=UTC python3 -m zipfile -c $(abspath $(WINDOWS_ZIP)) $(WINDOWS_ZIP_FILES)
 	@echo "$(WINDOWS_ZIP)"
 
 test-windows: windows-dist
 	cmake --build $(WINDOWS_DIR) -j2
 	windows/run-tests.sh $(WINDOWS_DIR) $(WINDOWS_ZIP)
+
+# Each release artefact built twice, from two fresh copies of the tree at different paths
+# and times, must come out byte for byte the same; diffoscope's report shows what differs
+# (tests/package/check-repro.sh). REPRO names the artefacts: binary, zip and deb.
+REPRO ?= binary zip deb
+repro-check: deps $(if $(filter zip,$(REPRO)),windows-deps)
+	$(call install_missing,$(REPRO_PACKAGES) $(if $(filter deb,$(REPRO)),$(DEB_PACKAGES)))
+	WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS)) tests/package/check-repro.sh $(REPRO)
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(BUILD_DIR)-fuzz

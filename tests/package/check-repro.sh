@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# One source, the same bytes: each artefact named is built twice, from two fresh copies of
+# the source tree at different paths, one after the other, in another time zone, locale
+# and umask. The two must be identical; otherwise diffoscope's report of what differs is
+# printed and the check fails.
+#
+#   tests/package/check-repro.sh [binary] [zip] [deb]
+#     binary  build/streamlaunch, configured as `make` does (only the program is built)
+#     zip     `make windows-dist`'s zip, against the Windows libraries in WINDOWS_DEPS
+#             (default build-windows-deps), which both copies share
+#     deb     `make deb`'s package
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+deps=$(realpath -m "${WINDOWS_DEPS:-$repo/build-windows-deps}")
+for what in "$@"; do
+  case $what in binary | zip | deb) ;; *) echo "usage: check-repro.sh [binary] [zip] [deb]"; exit 2 ;; esac
+done
+# Every date comes from the sources (debian/changelog), never from the caller, and each
+# make is one of its own rather than a sub-make of whatever runs this.
+unset SOURCE_DATE_EPOCH MAKEFLAGS MFLAGS MAKELEVEL
+work=$(mktemp -d "${TMPDIR:-/tmp}/streamlaunch-repro.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+copy() {  # copy DIR: the source tree without its builds
+  mkdir -p "$1"
+  tar -C "$repo" -c --exclude=./.git --exclude=./.cache --exclude=./build --exclude='./build-*' . | tar -x -C "$1"
+}
+
+make_artefact() {  # make_artefact WHAT DIR: its make's output to DIR.log, its path on standard output
+  local what=$1 dir=$2
+  case $what in
+    binary) { make -C "$dir" build/build.ninja && cmake --build "$dir/build" -j2 --target streamlaunch; } \
+              >"$dir.log" 2>&1 && ls "$dir/build/streamlaunch" ;;
+    zip) make -C "$dir" windows-dist WINDOWS_DEPS="$deps" >"$dir.log" 2>&1 &&
+         ls "$dir"/build-windows/streamlaunch-*-windows.zip ;;
+    deb) make -C "$dir" deb >"$dir.log" 2>&1 && ls "$dir"/build/streamlaunch_*.deb ;;
+  esac
+}
+
+failures=0
+for what in "$@"; do
+  start=$SECONDS
+  first=$work/$what/first/streamlaunch
+  second=$work/$what/second-copy/at/a/deeper/path/streamlaunch
+  copy "$first" && copy "$second"
+  a=$(umask 022; TZ=UTC LC_ALL=C.UTF-8 make_artefact "$what" "$first")
+  sleep 1  # the second build starts at a later second, however fast the first one was
+  b=$(umask 002; TZ=XYZ-13 LC_ALL=C make_artefact "$what" "$second")
+  if [ ! -f "$a" ] || [ ! -f "$b" ]; then
+    tail -n 40 "$first.log" "$second.log"
+    echo "FAIL: $what: a build made no artefact"
+    failures=$((failures + 1))
+  elif cmp -s "$a" "$b"; then
+    echo "$what: identical across two builds ($(basename "$a"), $(stat -c %s "$a") bytes, $((SECONDS - start)) s)"
+  else
+    diffoscope --text - --max-text-report-size 262144 "$a" "$b"
+    echo "FAIL: $what: two builds differ (diffoscope's report above; $((SECONDS - start)) s)"
+    failures=$((failures + 1))
+  fi
+  rm -rf "${work:?}/$what"
+done
+[ "$failures" = 0 ]
