@@ -24,7 +24,7 @@ source_version() { dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null || true
 mbedtls_version=$(source_version libmbedtls-dev)
 pcre_version=$(source_version libpcre3-dev)
 gtest=$([ -d /usr/src/googletest ] && echo yes || echo no)
-wanted="mbedtls=${mbedtls_version:-any} pcre3=${pcre_version:-any} gtest=$gtest threading_alt=$(sha256sum "$repo/src/native/win32/threading_alt.h" | cut -c1-16)"
+wanted="mbedtls=${mbedtls_version:-any} pcre3=${pcre_version:-any} gtest=$gtest threading_alt=$(sha256sum "$repo/src/native/win32/threading_alt.h" | cut -c1-16) paths=relative"
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ]; then
   echo "Windows libraries are complete in $prefix"
@@ -60,7 +60,10 @@ if [ "$(cat "$deps/src/.fetched" 2>/dev/null)" != "$fetched" ]; then
   echo "$fetched" >"$deps/src/.fetched"
 fi
 
+# mbedTLS's debug messages name their source files: paths relative to DEPS_DIR keep the
+# place of this build out of the libraries and of the program made from them.
 common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_C_FLAGS="-ffile-prefix-map=$deps/=" -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$deps/="
         -DCMAKE_INSTALL_PREFIX="$prefix" -Wno-dev)
 
 # --- mbedTLS -------------------------------------------------------------------------

@@ -7,7 +7,8 @@
 #   tests/package/check-repro.sh [binary] [zip] [deb]
 #     binary  build/streamlaunch, configured as `make` does (only the program is built)
 #     zip     `make windows-dist`'s zip, against the Windows libraries in WINDOWS_DEPS
-#             (default build-windows-deps), which both copies share
+#             (default build-windows-deps), which both copies share rather than build
+#             them twice; windows/build-deps.sh keeps their own build paths out of them
 #     deb     `make deb`'s package
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
