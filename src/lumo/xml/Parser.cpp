@@ -1,11 +1,13 @@
 #include "lumo/xml/Parser.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <climits>
 #include <cstring>
 #include <memory_resource>
+#include <set>
 #include <vector>
 
 #include "lumo/xml/Store.h"
@@ -115,7 +117,8 @@ private:
 
     int pcdata(int p, Xml* parent, std::size_t first);
     int element(int p, Xml* parent, int depth);
-    int attribute(int p);
+    using Names = std::set<std::string_view>;
+    int attribute(int p, Names& names);
     int closingTag(int p, Xml* parent, std::size_t first);
     int markup(int p, Xml* parent);
     int instruction(int p, Xml* parent);
@@ -261,6 +264,7 @@ int Reader::element(int p, Xml* parent, int depth) {
     Xml* element = store_.node(Xml::Element, parent, text(start, p));
     children_.push_back(element);
     attributes_.clear();
+    Names names;
     for (;;) {
         p = skip(kSpaces, p);
         switch (at(p)) {
@@ -274,21 +278,33 @@ int Reader::element(int p, Xml* parent, int depth) {
                 store_.setAttributes(element, attributes_);
                 if (at(p + 1) == 0) unexpectedEnd(p + 1);
                 return level(p + 1, element, depth + 1);
-            default: p = attribute(p);
+            default: p = attribute(p, names);
         }
     }
 }
 
-// At the first byte of an attribute's name; returns the position after its value.
-int Reader::attribute(int p) {
+// At the first byte of an attribute's name; returns the position after its value. Past a
+// few attributes, names holds the tag's names, so that a tag of many costs n log n
+// comparisons rather than n squared; an ordered set, as the names come from outside and
+// could be chosen to collide in a hash table's buckets.
+int Reader::attribute(int p, Names& names) {
     const int start = p;
     p = skip(kNameChars, p);
     if (at(p) == 0) unexpectedEnd(p);
     if (p == start) fail("Expected attribute name", p);
     const Text name = text(start, p);
-    for (const Attribute& a : attributes_) {
-        if (a.name.view() == name.view()) fail("Duplicate attribute [" + std::string(name.view()) + "]", p);
+    constexpr std::size_t kScanned = 16;
+    bool duplicate = false;
+    if (attributes_.size() < kScanned) {
+        duplicate = std::any_of(attributes_.begin(), attributes_.end(),
+                                [&](const Attribute& a) { return a.name.view() == name.view(); });
+    } else {
+        if (names.empty()) {
+            for (const Attribute& a : attributes_) names.insert(a.name.view());
+        }
+        duplicate = !names.insert(name.view()).second;
     }
+    if (duplicate) fail("Duplicate attribute [" + std::string(name.view()) + "]", p);
     p = skip(kSpaces, p);
     if (at(p) == 0) unexpectedEnd(p);
     if (at(p) != '=') fail("Expected =", p);
