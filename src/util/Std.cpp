@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "runtime/Thrown.h"
 
@@ -20,6 +21,51 @@ std::string Std::string(double f) {
 
 std::string Std::string(const runtime::Thrown& thrown) { return thrown.toString(); }
 
+namespace {
+
+// Containers deeper than the parsers nest (so every value they give is written whole), and
+// containers within themselves, are written as "[...]" or "{ ... }": the text ends, and so
+// does the recursion.
+constexpr std::size_t kMaxDepth = 1000;
+
+// Appends the text of v; open holds the containers being written, outermost first.
+void write(std::string& out, const Dynamic& v, std::vector<const void*>& open) {
+    const bool isArray = v.kind() == Dynamic::Kind::Array;
+    if (!isArray && v.kind() != Dynamic::Kind::Object) {
+        out += Std::string(v);
+        return;
+    }
+    const void* node = isArray ? static_cast<const void*>(&v.asArray()) : &v.asObject();
+    if (open.size() == kMaxDepth || std::find(open.begin(), open.end(), node) != open.end()) {
+        out += isArray ? "[...]" : "{ ... }";
+        return;
+    }
+    open.push_back(node);
+    if (isArray) {
+        out += '[';
+        const auto& items = v.asArray();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i > 0) out += ',';
+            write(out, items[i], open);
+        }
+        out += ']';
+    } else if (const auto& fields = v.asObject().fields(); fields.empty()) {
+        out += "{}";
+    } else {
+        out += "{ ";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0) out += ", ";
+            out += fields[i].name;
+            out += " : ";
+            write(out, fields[i].value, open);
+        }
+        out += " }";
+    }
+    open.pop_back();
+}
+
+}  // namespace
+
 std::string Std::string(const Dynamic& v) {
     switch (v.kind()) {
         case Dynamic::Kind::Null: return "null";
@@ -27,26 +73,12 @@ std::string Std::string(const Dynamic& v) {
         case Dynamic::Kind::Int: return std::to_string(v.asInt());
         case Dynamic::Kind::Float: return string(v.asFloat());
         case Dynamic::Kind::String: return std::string(v.asString());
-        case Dynamic::Kind::Array: {
-            std::string out = "[";
-            const auto& items = v.asArray();
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (i > 0) out += ',';
-                out += string(items[i]);
-            }
-            return out + "]";
-        }
+        case Dynamic::Kind::Array:
         case Dynamic::Kind::Object: {
-            const auto& fields = v.asObject().fields();
-            if (fields.empty()) return "{}";
-            std::string out = "{ ";
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (i > 0) out += ", ";
-                out += fields[i].name;
-                out += " : ";
-                out += string(fields[i].value);
-            }
-            return out + " }";
+            std::string out;
+            std::vector<const void*> open;
+            write(out, v, open);
+            return out;
         }
     }
     return "null";

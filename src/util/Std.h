@@ -14,7 +14,8 @@ class Thrown;
 class Std {
 public:
     // "null" for null; Bool "true"/"false"; Int in decimal; Float as "%.15g"; arrays as
-    // "[a,b]" and objects as "{ name : value, ... }".
+    // "[a,b]" and objects as "{ name : value, ... }". An array or object within itself, or
+    // nested deeper than 1000 levels, is written "[...]" or "{ ... }".
     static std::string string(const runtime::Dynamic& v);
     static std::string string(const std::optional<std::string>& s) { return s ? *s : "null"; }
     static std::string string(const runtime::Thrown& thrown);

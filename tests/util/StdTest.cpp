@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "lumo/io/Error.h"
 
@@ -74,6 +75,17 @@ TEST(Std, TextOfValues) {
     obj.asObject().set("a", Dynamic(1));
     obj.asObject().set("b", Dynamic());
     EXPECT_EQ(Std::string(obj), "{ a : 1, b : null }");
+    // Containers past the parsers' 1000 levels, or within themselves, are left out.
+    Dynamic deep;
+    for (int i = 0; i < 300000; ++i) {
+        Dynamic outer = Dynamic::array();
+        outer.asArray().push_back(std::exchange(deep, outer));
+    }
+    EXPECT_EQ(Std::string(deep), std::string(1000, '[') + "[...]" + std::string(1000, ']'));
+    obj.asObject().set("l", list);
+    list.asArray().push_back(obj);
+    EXPECT_EQ(Std::string(obj), "{ a : 1, b : null, l : [1,a,{ ... }] }");
+    list.asArray() = {};
 }
 
 TEST(Std, RandomStaysInRange) {
