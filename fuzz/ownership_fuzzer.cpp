@@ -464,12 +464,18 @@ private:
         return true;
     }
 
-    // b under a, unless that would make a loop in the tree or a cycle of documents (a
-    // document takes nodes only of those made before it).
+    // b under a, unless that would make a cycle of documents (a document takes nodes only
+    // of those made before it). A loop in the tree is refused, and changes nothing.
     void add(const XSlot& a, const XSlot& b) {
         if (!isContainer(a) || b.model < 0) return;
         for (int up = a.model; up >= 0; up = nodes_[up].parent) {
-            if (up == b.model) return;
+            if (up != b.model) continue;
+            try {
+                a.real->addChild(b.real);
+            } catch (const runtime::Thrown&) {
+                return;
+            }
+            differs("addChild under itself");
         }
         if (nodes_[b.model].store > nodes_[a.model].store) return;
         a.real->addChild(b.real);

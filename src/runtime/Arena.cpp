@@ -15,18 +15,23 @@ namespace {
 // Blocks of freed arenas, kept for the next ones: handing a large freed region back to
 // the system and faulting it in again costs more than the parse itself. Bounded, so that
 // one huge document does not pin its memory for good. Process-wide rather than per
-// thread: a static that keeps a document must find the cache still there when it goes
-// at exit, and thread-local objects are destroyed before statics.
+// thread, as thread-local objects are destroyed before statics.
 constexpr std::size_t kCachedBlocks = 256;  // 16 MB
 
 struct BlockCache {
     std::mutex lock;
     std::vector<std::unique_ptr<std::byte[]>> blocks;
+    // A static that keeps a document may free it at exit after the cache (made later) has
+    // gone; this flag, which has nothing to destroy, then sends its blocks straight back
+    // to the system.
+    static inline bool gone = false;
+    ~BlockCache() { gone = true; }
 };
 
-BlockCache& cache() {
+// Null once the cache has gone.
+BlockCache* cache() {
     static BlockCache c;
-    return c;
+    return BlockCache::gone ? nullptr : &c;
 }
 
 }  // namespace
@@ -44,20 +49,21 @@ void Arena::release() noexcept {
 
 Arena::~Arena() {
     for (auto [release, what] : releases_) release(what);
-    if (!kReusesBlocks) return;
-    BlockCache& kept = cache();
-    std::lock_guard<std::mutex> guard(kept.lock);
+    BlockCache* kept = kReusesBlocks ? cache() : nullptr;
+    if (kept == nullptr) return;
+    std::lock_guard<std::mutex> guard(kept->lock);
     for (Block& block : blocks_) {
-        if (block.size == kBlock && kept.blocks.size() < kCachedBlocks) kept.blocks.push_back(std::move(block.memory));
+        if (block.size == kBlock && kept->blocks.size() < kCachedBlocks) kept->blocks.push_back(std::move(block.memory));
     }
 }
 
 std::unique_ptr<std::byte[]> Arena::reusedBlock() {
-    BlockCache& kept = cache();
-    std::lock_guard<std::mutex> guard(kept.lock);
-    if (kept.blocks.empty()) return nullptr;
-    std::unique_ptr<std::byte[]> block = std::move(kept.blocks.back());
-    kept.blocks.pop_back();
+    BlockCache* kept = cache();
+    if (kept == nullptr) return nullptr;
+    std::lock_guard<std::mutex> guard(kept->lock);
+    if (kept->blocks.empty()) return nullptr;
+    std::unique_ptr<std::byte[]> block = std::move(kept->blocks.back());
+    kept->blocks.pop_back();
     return block;
 }
 

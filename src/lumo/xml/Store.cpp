@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 
+#include "runtime/FreeQueue.h"
 #include "runtime/Thrown.h"
 
 namespace lumo::xml::detail {
@@ -52,9 +53,9 @@ Store::Store(std::size_t firstBlock) : firstBlock_(firstBlock), nextPiece_(std::
 }
 
 Store::~Store() {
-    if (adopted_) {
-        for (auto& [child, store] : *adopted_) child->parent_ = nullptr;
-    }
+    if (!adopted_) return;
+    for (auto& [child, store] : adopted_->stores) child->parent_ = nullptr;
+    runtime::FreeQueue<Adopted, &Adopted::next, &Adopted::destroy>::free(adopted_.release());
 }
 
 void* Store::refill(std::size_t bytes) {
@@ -124,8 +125,8 @@ void Store::appendChild(Xml* parent, Xml* child) {
     Xml::Container& lists = *parent->container();
     reserve(lists.children, lists.childCount, lists.childCapacity, 1);
     if (child->store_ != this) {
-        if (!adopted_) adopted_ = std::make_unique<std::unordered_map<Xml*, std::shared_ptr<Store>>>();
-        adopted_->emplace(child, child->store_->shared_from_this());
+        if (!adopted_) adopted_ = std::make_unique<Adopted>();
+        adopted_->stores.emplace(child, child->store_->shared_from_this());
     }
     child->parent_ = parent;
     lists.children[lists.childCount++] = child;
@@ -138,6 +139,6 @@ void Store::appendNew(Xml* parent, std::span<Xml* const> children) {
     lists.childCount += static_cast<std::uint32_t>(children.size());
 }
 
-void Store::release(Xml* child) { adopted_->erase(child); }
+void Store::release(Xml* child) { adopted_->stores.erase(child); }
 
 }  // namespace lumo::xml::detail

@@ -78,8 +78,16 @@ private:
     std::byte* cursor_ = nullptr;
     std::size_t left_ = 0;
     // Children of other stores in this store's lists, each with a count on its store;
-    // made at the first.
-    std::unique_ptr<std::unordered_map<Xml*, std::shared_ptr<Store>>> adopted_;
+    // made at the first. When the store goes, its counts go in the loop of the outermost
+    // store going (runtime::FreeQueue), so that a chain of stores, each holding a node of
+    // the one before, goes without a stack frame per store.
+    struct Adopted {
+        std::unordered_map<Xml*, std::shared_ptr<Store>> stores;
+        Adopted* nextFreed = nullptr;
+        static Adopted*& next(Adopted* adopted) noexcept { return adopted->nextFreed; }
+        static void destroy(Adopted* adopted) noexcept { std::unique_ptr<Adopted> owner(adopted); }
+    };
+    std::unique_ptr<Adopted> adopted_;
 };
 
 }  // namespace lumo::xml::detail

@@ -12,6 +12,14 @@ namespace {
 [[noreturn]] void badType(const char* expected, int type) {
     throw runtime::ThrownMessage(std::string("Bad node type, ") + expected + std::to_string(type));
 }
+
+// Whether node is from or one of its ancestors.
+bool onChainUp(const Xml* from, const Xml* node) {
+    for (; from != nullptr; from = from->parent()) {
+        if (from == node) return true;
+    }
+    return false;
+}
 }  // namespace
 
 Xml::Ptr Xml::make(int nodeType, std::string_view text) {
@@ -106,6 +114,12 @@ void Xml::addChild(const Ptr& x) {
     requireContainer();
     if (!x) throw runtime::ThrownMessage("Cannot add a null child");
     Xml* child = x.get();
+    // Under itself, a node's parent chain would loop and its documents keep each other.
+    // Only a node with children can be an ancestor, so adding a new leaf walks nothing.
+    const Container* lists = child->container();
+    if (child == this || (lists != nullptr && lists->childCount > 0 && onChainUp(parent_, child))) {
+        throw runtime::ThrownMessage("Cannot add a node to itself or to one of its descendants");
+    }
     if (child->parent_ != nullptr) child->parent_->take(child);
     store_->appendChild(this, child);
 }

@@ -90,7 +90,7 @@ public:
 
     // Elements and Documents only. firstElement is null when there is no Element child;
     // addChild first takes x out of the list of a parent it already has, and throws on a
-    // null x.
+    // null x, and on x being this node or one of its ancestors.
     Ptr firstElement() const;
     void addChild(const Ptr& x);
     bool removeChild(const Ptr& x);
