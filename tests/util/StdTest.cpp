@@ -77,10 +77,7 @@ TEST(Std, TextOfValues) {
     EXPECT_EQ(Std::string(obj), "{ a : 1, b : null }");
     // Containers past the parsers' 1000 levels, or within themselves, are left out.
     Dynamic deep;
-    for (int i = 0; i < 300000; ++i) {
-        Dynamic outer = Dynamic::array();
-        outer.asArray().push_back(std::exchange(deep, outer));
-    }
+    for (int i = 0; i < 300000; ++i) { Dynamic outer = Dynamic::array(); outer.asArray().push_back(std::exchange(deep, outer)); }
     EXPECT_EQ(Std::string(deep), std::string(1000, '[') + "[...]" + std::string(1000, ']'));
     obj.asObject().set("l", list);
     list.asArray().push_back(obj);

@@ -100,10 +100,7 @@ TEST(XmlOwnership, NodeMovedBetweenDocumentsKeepsItsOwnAlive) {
     EXPECT_EQ(back->firstElement()->children()[0]->nodeValue(), "t");
     // Documents each adopting the root of the one before: the last frees them by a loop.
     Xml::Ptr last = Xml::createElement("e");
-    for (int i = 0; i < 100000; ++i) {
-        Xml::Ptr next = Xml::createElement("e");
-        next->addChild(std::exchange(last, next));
-    }
+    for (int i = 0; i < 100000; ++i) { Xml::Ptr next = Xml::createElement("e"); next->addChild(std::exchange(last, next)); }
     int depth = 0;
     for (Xml::Ptr at = last; at; at = at->firstElement()) ++depth;
     EXPECT_EQ(depth, 100001);
@@ -159,9 +156,8 @@ TEST(XmlOwnership, MisuseThrowsInsteadOfCorrupting) {
     auto doc = Xml::parse("<r><c/></r>");
     Xml::Ptr c = doc->firstElement()->firstElement(), made = Xml::createElement("m");
     c->addChild(made);
-    for (const Xml::Ptr& up : {made, c, doc->firstElement(), doc}) {
-        EXPECT_EQ(thrownText([&] { made->addChild(up); }), "Cannot add a node to itself or to one of its descendants");
-    }
+    const char* loop = "Cannot add a node to itself or to one of its descendants";
+    for (const Xml::Ptr& up : {made, c, doc->firstElement(), doc}) EXPECT_EQ(thrownText([&] { made->addChild(up); }), loop);
     EXPECT_EQ(made->parent(), c.get());
     EXPECT_EQ(thrownText([&] { Parser::doParse("<x/>", false, 5, e); }), "Position 5 outside the text");
     EXPECT_EQ(thrownText([&] { Parser::doParse("<x/>", false, -1, e); }), "Position -1 outside the text");
