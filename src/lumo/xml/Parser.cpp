@@ -1,6 +1,5 @@
 #include "lumo/xml/Parser.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -117,8 +116,8 @@ private:
 
     int pcdata(int p, Xml* parent, std::size_t first);
     int element(int p, Xml* parent, int depth);
-    using Names = std::set<std::string_view>;
-    int attribute(int p, Names& names);
+    int attribute(int p);
+    bool seenBefore(std::string_view name);
     int closingTag(int p, Xml* parent, std::size_t first);
     int markup(int p, Xml* parent);
     int instruction(int p, Xml* parent);
@@ -139,8 +138,9 @@ private:
     std::pmr::monotonic_buffer_resource memory_{scratch_.data(), scratch_.size()};
     // The children of every open level, each level's above those of its parent.
     std::pmr::vector<Xml*> children_{&memory_};
-    // The attributes of the start tag being read.
+    // The attributes of the start tag being read, and past the first few their names.
     std::pmr::vector<Attribute> attributes_{&memory_};
+    std::set<std::string_view> names_;
 };
 
 int Reader::level(int p, Xml* parent, int depth) {
@@ -264,7 +264,7 @@ int Reader::element(int p, Xml* parent, int depth) {
     Xml* element = store_.node(Xml::Element, parent, text(start, p));
     children_.push_back(element);
     attributes_.clear();
-    Names names;
+    if (!names_.empty()) names_.clear();
     for (;;) {
         p = skip(kSpaces, p);
         switch (at(p)) {
@@ -278,33 +278,37 @@ int Reader::element(int p, Xml* parent, int depth) {
                 store_.setAttributes(element, attributes_);
                 if (at(p + 1) == 0) unexpectedEnd(p + 1);
                 return level(p + 1, element, depth + 1);
-            default: p = attribute(p, names);
+            default: p = attribute(p);
         }
     }
 }
 
-// At the first byte of an attribute's name; returns the position after its value. Past a
-// few attributes, names holds the tag's names, so that a tag of many costs n log n
-// comparisons rather than n squared; an ordered set, as the names come from outside and
-// could be chosen to collide in a hash table's buckets.
-int Reader::attribute(int p, Names& names) {
+// Whether the start tag being read has an attribute of this name already. Past a few
+// attributes their names go into names_, so that a tag of many costs n log n comparisons
+// rather than n squared; an ordered set, as the names come from outside and could be
+// chosen to fall into one bucket of a hash table.
+bool Reader::seenBefore(std::string_view name) {
+    constexpr std::size_t kScanned = 16;
+    if (attributes_.size() < kScanned) {
+        for (const Attribute& a : attributes_) {
+            if (a.name.view() == name) return true;
+        }
+        return false;
+    }
+    if (names_.empty()) {
+        for (const Attribute& a : attributes_) names_.insert(a.name.view());
+    }
+    return !names_.insert(name).second;
+}
+
+// At the first byte of an attribute's name; returns the position after its value.
+int Reader::attribute(int p) {
     const int start = p;
     p = skip(kNameChars, p);
     if (at(p) == 0) unexpectedEnd(p);
     if (p == start) fail("Expected attribute name", p);
     const Text name = text(start, p);
-    constexpr std::size_t kScanned = 16;
-    bool duplicate = false;
-    if (attributes_.size() < kScanned) {
-        duplicate = std::any_of(attributes_.begin(), attributes_.end(),
-                                [&](const Attribute& a) { return a.name.view() == name.view(); });
-    } else {
-        if (names.empty()) {
-            for (const Attribute& a : attributes_) names.insert(a.name.view());
-        }
-        duplicate = !names.insert(name.view()).second;
-    }
-    if (duplicate) fail("Duplicate attribute [" + std::string(name.view()) + "]", p);
+    if (seenBefore(name.view())) fail("Duplicate attribute [" + std::string(name.view()) + "]", p);
     p = skip(kSpaces, p);
     if (at(p) == 0) unexpectedEnd(p);
     if (at(p) != '=') fail("Expected =", p);
