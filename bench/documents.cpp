@@ -85,6 +85,12 @@ std::string largeXml() {
     return out;
 }
 
+std::string manyAttributesXml(int n) {
+    std::string out = "<e";
+    for (int i = 0; i < n; ++i) out += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    return out + "/>";
+}
+
 std::span<const Document> documents() {
     static const Document all[] = {
         {"channel_status", Format::Json, channelStatusJson},
@@ -93,6 +99,9 @@ std::span<const Document> documents() {
         {"json_100k_small_objects", Format::Json, smallObjectsJson},
         {"embed_fragment", Format::Xml, embedXml},
         {"xml_5MB", Format::Xml, largeXml},
+        {"xml_10k_attributes", Format::Xml, [] { return manyAttributesXml(10'000); }},
+        {"xml_40k_attributes", Format::Xml, [] { return manyAttributesXml(40'000); }},
+        {"xml_160k_attributes", Format::Xml, [] { return manyAttributesXml(160'000); }},
     };
     return all;
 }

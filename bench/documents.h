@@ -16,6 +16,9 @@ std::string smallObjectsJson();
 std::string embedXml();
 // About 5 MB: nested elements with attributes, entities, comments and CDATA.
 std::string largeXml();
+// One start tag of n attributes (10,000 make about 130 KB): the cost of the check that no
+// name comes twice.
+std::string manyAttributesXml(int n);
 
 enum class Format { Json, Xml };
 
