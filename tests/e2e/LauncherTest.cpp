@@ -27,6 +27,12 @@ TEST_F(LauncherFixture, ChecksComeInOrderEachWithItsLine) {
         EXPECT_EQ(r.status, 0);
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("youtube-dl.args")));
+    // A path longer than the launcher's first guess at its length (256 bytes) is read whole.
+    const std::string deep = dir.file(std::string(250, 'd')) + "/";
+    std::filesystem::create_directory(deep);
+    for (const char* name : {"streamlaunch", "youtube-dl"}) std::filesystem::copy(dir.file(name), deep + name);
+    launcher = deep + "streamlaunch";
+    EXPECT_EQ(launch({}).out, "NO ARGUMENTS.\n");
 }
 
 TEST_F(LauncherFixture, DirectAddressPlaysYoutubeDlsOneAddressOrNone) {
@@ -153,6 +159,9 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
              Case{playlist, playlist + "\nAvailable streams: 0,0\n"},
              Case{crlf, StringTools::replace(crlf, "\r\n", "\n") + "\nAvailable streams: 22,18\n"},
              Case{noRule, noRule + "\n\n"},
+             // Lines that begin with ID but are no header; a rule with blanks in it.
+             Case{"IDs EXT RESOLUTION\n--\nID RESOLUTION\n--\nID EXT\n--\n1 a\n", "IDs EXT RESOLUTION\n--\nID RESOLUTION\n--\nID EXT\n--\n1 a\n\n\n"},
+             Case{"ID EXT RESOLUTION\n--- --- ---\n7 mp4 1x1\n", "ID EXT RESOLUTION\n--- --- ---\n7 mp4 1x1\n\nAvailable streams: 7\n"},
              Case{"[info] formats\n" + header + "a1 x\nb2 y\n", "[info] formats\nAvailable streams: a1,b2\n"},
              Case{header + "a1 x\nb2 y", "Available streams: a1,b2,\n"},
              Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1,b2\n"},

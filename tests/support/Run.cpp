@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <poll.h>
 #include <signal.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "support/ScriptedServer.h"
 
 extern char** environ;
 
@@ -196,6 +200,28 @@ int zombieChildren() {
     int count = 0;
     for (const ChildProcess& child : childProcesses()) count += child.state == 'Z' ? 1 : 0;
     return count;
+}
+
+std::string inPrivateNamespace(const std::vector<std::pair<std::string, std::string>>& binds,
+                               const std::function<std::string()>& fn) {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    pid_t child = fork();
+    if (child == 0) {
+        bool own = unshare(CLONE_NEWNET | CLONE_NEWNS) == 0 &&
+                   mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        for (const auto& [file, target] : binds) {
+            own = own && mount(file.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        }
+        std::string text = own ? fn() : "no private namespace";
+        (void)!write(out[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(out[1]);
+    std::string text = readUpTo(out[0], 1 << 16);
+    close(out[0]);
+    waitpid(child, nullptr, 0);
+    return text;
 }
 
 }  // namespace testsupport

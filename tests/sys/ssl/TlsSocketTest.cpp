@@ -40,9 +40,13 @@ void sendText(mbedtls_ssl_context* ssl, const std::string& text) {
 
 // s_server's -www page for GET / and the text of what ended the reading.
 std::pair<std::string, std::string> wwwPage(sys::ssl::Socket& s) {
-    s.write("GET / HTTP/1.0\r\n\r\n");
+    // A byte, then the rest in one write; the answer's first byte alone: the streams'
+    // single-byte ways beside their bulk ones.
+    s.output->writeByte('G');
+    Bytes request = Bytes::ofString("ET / HTTP/1.0\r\n\r\n");
+    s.output->writeFullBytes(request, 0, request.length());
     s.setTimeout(10);
-    std::string got;
+    std::string got(1, static_cast<char>(s.input->readByte()));
     Bytes buf = Bytes::alloc(1024);
     try {
         for (;;) got += buf.getString(0, s.input->readBytes(buf, 0, 1024));
@@ -157,6 +161,14 @@ TEST(TlsSocket, TimeoutsAndBadArgumentsGiveTheStreamErrors) {
     EXPECT_EQ(thrownText([&] { s->output->writeByte(1); }), "Invalid handle");
     EXPECT_NE(thrownText([&] { s->write("after close"); }), "nothing thrown");
     done.set_value();
+
+    // A peer that never answers the hello: the handshake ends with the timeout.
+    testsupport::ScriptedServer hushed([](int fd) { testsupport::readUpTo(fd, 1 << 20); });
+    auto waiting = tlstest::client(true);
+    waiting->setTimeout(0.2);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(thrownText([&] { waiting->connect(Host("localhost"), hushed.port()); }), "Blocked");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST(TlsSocket, ConnectFailures) {
@@ -243,4 +255,10 @@ TEST(TlsSocket, DefaultsComeFromTheStatics) {
     // The system's roots do not include the test CA.
     EXPECT_EQ(thrownText([&] { verified.connect(Host("localhost"), tlstest::opensslServer("localhost")); }),
               kVerifyFailed);
+    // System roots that fail to load leave the socket without a store, not unmade.
+    testsupport::writeFile(tlstest::certs().file("roots"), "no certificate\n");
+    EXPECT_EQ(testsupport::inPrivateNamespace({{tlstest::certs().file("roots"), sys::ssl::Certificate::defaultPaths("Linux")[0]}}, [] {
+        sys::ssl::Socket::DEFAULT_CA = nullptr;
+        return sys::ssl::Socket().caCert ? "a store" : "no store";
+    }), "no store");
 }
