@@ -16,8 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include "support/ScriptedServer.h"
+#include <thread>
 
 extern char** environ;
 
@@ -204,23 +203,16 @@ int zombieChildren() {
 
 std::string inPrivateNamespace(const std::vector<std::pair<std::string, std::string>>& binds,
                                const std::function<std::string()>& fn) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    pid_t child = fork();
-    if (child == 0) {
+    // Namespaces belong to a thread: they go with it.
+    std::string text;
+    std::thread([&] {
         bool own = unshare(CLONE_NEWNET | CLONE_NEWNS) == 0 &&
                    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         for (const auto& [file, target] : binds) {
             own = own && mount(file.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
         }
-        std::string text = own ? fn() : "no private namespace";
-        (void)!write(out[1], text.data(), text.size());
-        _exit(0);
-    }
-    close(out[1]);
-    std::string text = readUpTo(out[0], 1 << 16);
-    close(out[0]);
-    waitpid(child, nullptr, 0);
+        text = own ? fn() : "no private namespace";
+    }).join();
     return text;
 }
 

@@ -36,9 +36,9 @@ struct ChildProcess {
 std::vector<ChildProcess> childProcesses();
 // Children of this process that have exited and were not reaped (zombies).
 int zombieChildren();
-// What fn returns when run in a child process with network and mount namespaces of its
-// own (no query leaves the machine), each file bound over its target (such as /etc/hosts)
-// first; "no private namespace" when they cannot be made.
+// What fn returns when run in a thread with network and mount namespaces of its own (no
+// query leaves the machine), each file bound over its target (such as /etc/hosts) first;
+// "no private namespace" when they cannot be made.
 std::string inPrivateNamespace(const std::vector<std::pair<std::string, std::string>>& binds,
                                const std::function<std::string()>& fn);
 

@@ -122,6 +122,13 @@ TEST(TlsSocket, ServerNameSelectsTheIdentityAndHostnameGoesFirst) {
         s->close();
         server.join();
     }
+    // A server without an identity of its own has none for a name no alternative takes.
+    identity->ownCert = nullptr;
+    tlstest::OwnServer bare(*identity, [](mbedtls_ssl_context*, int) {});
+    auto s = tlstest::client(true);
+    s->hostname = "c.test";
+    EXPECT_EQ(thrownText([&] { s->connect(Host("localhost"), bare.port()); }),
+              "SSL - A fatal alert message was received from our peer");
 }
 
 TEST(TlsSocket, PeerTcpCloseIsTheEnd) {
@@ -257,8 +264,10 @@ TEST(TlsSocket, DefaultsComeFromTheStatics) {
               kVerifyFailed);
     // System roots that fail to load leave the socket without a store, not unmade.
     testsupport::writeFile(tlstest::certs().file("roots"), "no certificate\n");
+    auto roots = sys::ssl::Socket::DEFAULT_CA;
     EXPECT_EQ(testsupport::inPrivateNamespace({{tlstest::certs().file("roots"), sys::ssl::Certificate::defaultPaths("Linux")[0]}}, [] {
         sys::ssl::Socket::DEFAULT_CA = nullptr;
         return sys::ssl::Socket().caCert ? "a store" : "no store";
     }), "no store");
+    sys::ssl::Socket::DEFAULT_CA = roots;
 }
