@@ -15,7 +15,6 @@ namespace {
 
 Dynamic parse(std::string_view text) { return JsonParser(text).parseRec(); }
 
-// What a caller that catches std::exception reads: the thrown value's text.
 std::string failure(std::string_view text) {
     try {
         parse(text);
