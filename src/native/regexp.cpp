@@ -33,7 +33,6 @@ RegexpRef regexp_new_options(const std::string& pattern, const std::string& opti
             case 'm': flags |= PCRE_MULTILINE; break;
             case 's': flags |= PCRE_DOTALL; break;
             case 'u': flags |= PCRE_UTF8; break;
-            case 'g': flags |= PCRE_UNGREEDY; break;
             default: return nullptr;
         }
     }

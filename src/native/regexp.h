@@ -9,9 +9,10 @@ namespace native {
 struct RegexpHandle;
 using RegexpRef = std::shared_ptr<RegexpHandle>;
 
-// Options: i caseless, m multiline, s dot-all, u UTF-8, g ungreedy. Another letter gives
-// null without compiling. A bad pattern throws "Regexp compilation error : MESSAGE in
-// PATTERN". The pattern ends at its first NUL, as PCRE reads it.
+// Options: i caseless, m multiline, s dot-all, u UTF-8 (EReg takes its g, global, away
+// first). Another letter gives null without compiling. A bad pattern throws "Regexp
+// compilation error : MESSAGE in PATTERN". The pattern ends at its first NUL, as PCRE
+// reads it.
 RegexpRef regexp_new_options(const std::string& pattern, const std::string& options);
 // Searches subject[pos .. pos+len) from pos; false at once for a range outside subject.
 // A search that exceeds the bounds on backtracking or on PCRE's recursion depth counts as

@@ -132,7 +132,7 @@ void Dynamic::freeHeapNode(Node* n) noexcept {
 
 Dynamic::Kind Dynamic::kind() const noexcept {
     switch (tag()) {
-        case Tag::Null: return Kind::Null;
+        case Tag::Null: break;
         case Tag::Bool: return Kind::Bool;
         case Tag::Int: return Kind::Int;
         case Tag::Float: return Kind::Float;

@@ -68,7 +68,7 @@ void write(std::string& out, const Dynamic& v, std::vector<const void*>& open) {
 
 std::string Std::string(const Dynamic& v) {
     switch (v.kind()) {
-        case Dynamic::Kind::Null: return "null";
+        case Dynamic::Kind::Null: break;
         case Dynamic::Kind::Bool: return v.asBool() ? "true" : "false";
         case Dynamic::Kind::Int: return std::to_string(v.asInt());
         case Dynamic::Kind::Float: return string(v.asFloat());

@@ -27,6 +27,12 @@ TEST_F(LauncherFixture, ChecksComeInOrderEachWithItsLine) {
         EXPECT_EQ(r.status, 0);
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("youtube-dl.args")));
+    // A path longer than the launcher's first guess at its length (256 bytes) is read whole.
+    const std::string deep = dir.file(std::string(250, 'd')) + "/";
+    std::filesystem::create_directory(deep);
+    for (const char* name : {"streamlaunch", "youtube-dl"}) std::filesystem::copy(dir.file(name), deep + name);
+    launcher = deep + "streamlaunch";
+    EXPECT_EQ(launch({}).out, "NO ARGUMENTS.\n");
 }
 
 TEST_F(LauncherFixture, DirectAddressPlaysYoutubeDlsOneAddressOrNone) {
@@ -147,12 +153,17 @@ TEST_F(LauncherFixture, FormatListIsPrintedWithItsSummary) {
         "22  mp4 1280x720   | https\r\n"
         "18  mp4 640x360    | https\r\n";
     const std::string noRule = "ID  EXT RESOLUTION | PROTO\n0  mp4 unknown    | http\n";
+    // Lines that begin with ID but are no header; a rule with blanks in it.
+    const std::string notHeaders = "IDs EXT RESOLUTION\n--\nID RESOLUTION\n--\nID EXT\n--\n1 a\n";
+    const std::string blankRule = "ID EXT RESOLUTION\n--- --- ---\n7 mp4 1x1\n";
     for (const Case& c : {
              Case{hls, hls + "\nAvailable streams: 200,400\n"},
              Case{boxed, boxed + "\nAvailable streams: 0\n"},
              Case{playlist, playlist + "\nAvailable streams: 0,0\n"},
              Case{crlf, StringTools::replace(crlf, "\r\n", "\n") + "\nAvailable streams: 22,18\n"},
              Case{noRule, noRule + "\n\n"},
+             Case{notHeaders, notHeaders + "\n\n"},
+             Case{blankRule, blankRule + "\nAvailable streams: 7\n"},
              Case{"[info] formats\n" + header + "a1 x\nb2 y\n", "[info] formats\nAvailable streams: a1,b2\n"},
              Case{header + "a1 x\nb2 y", "Available streams: a1,b2,\n"},
              Case{header + "a1 x\n y\nb2 z\n", "Available streams: a1,b2\n"},

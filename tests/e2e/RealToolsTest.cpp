@@ -178,13 +178,13 @@ TEST_F(RealToolsTest, MpvKeepsPlayingAfterTheLauncherHasExited) {
     auto r = launch({"http://x/v", "best", "--player", player});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
 
-    std::this_thread::sleep_for(3s);
+    // Waits with room: on a busy machine mpv starts late, then plays in real time.
+    double first = -1;
+    EXPECT_TRUE(testsupport::waitFor([&] { return (first = playbackPosition(dir.file("mpv.sock"))) > 1; }, 30s));
     std::string pid = testsupport::readFile(dir.file("mpv.pid"));
     ASSERT_FALSE(pid.empty());
     EXPECT_EQ(kill(std::stoi(pid), 0), 0) << "the player is gone";
-    double first = playbackPosition(dir.file("mpv.sock"));
-    EXPECT_GT(first, 0.5);
     // Still advancing, not stalled on a full output pipe.
     EXPECT_TRUE(testsupport::waitFor(
-        [&] { return playbackPosition(dir.file("mpv.sock")) > first + 0.3; }, 5s));
+        [&] { return playbackPosition(dir.file("mpv.sock")) > first + 0.3; }, 15s));
 }

@@ -53,6 +53,8 @@ TEST(Dynamic, ArraysAndObjectsAreSharedByReference) {
     other = other;
     EXPECT_EQ(other.asObject().size(), 1u);
     other = Dynamic(5);
+    obj = list;
+    EXPECT_TRUE(obj.sameNode(list));
     obj = Dynamic();
     EXPECT_TRUE(obj.isNull());
 }

@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <poll.h>
 #include <signal.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -196,6 +198,21 @@ int zombieChildren() {
     int count = 0;
     for (const ChildProcess& child : childProcesses()) count += child.state == 'Z' ? 1 : 0;
     return count;
+}
+
+std::string inPrivateNamespace(const std::vector<std::pair<std::string, std::string>>& binds,
+                               const std::function<std::string()>& fn) {
+    // Namespaces belong to a thread: they go with it.
+    std::string text;
+    std::thread([&] {
+        bool own = unshare(CLONE_NEWNET | CLONE_NEWNS) == 0 &&
+                   mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        for (const auto& [file, target] : binds) {
+            own = own && mount(file.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        }
+        text = own ? fn() : "no private namespace";
+    }).join();
+    return text;
 }
 
 }  // namespace testsupport

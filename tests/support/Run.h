@@ -2,7 +2,9 @@
 // Runs a program to its end with a bound on the time it may take, and collects what it
 // wrote. Used to test the built binary as a user runs it.
 #include <chrono>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -34,6 +36,11 @@ struct ChildProcess {
 std::vector<ChildProcess> childProcesses();
 // Children of this process that have exited and were not reaped (zombies).
 int zombieChildren();
+// What fn returns when run in a thread with network and mount namespaces of its own (no
+// query leaves the machine), each file bound over its target (such as /etc/hosts) first;
+// "no private namespace" when they cannot be made.
+std::string inPrivateNamespace(const std::vector<std::pair<std::string, std::string>>& binds,
+                               const std::function<std::string()>& fn);
 
 // A background process kept running for the length of a test (a local server); it is
 // killed and reaped when the owner goes. At start it waits for the first line of its

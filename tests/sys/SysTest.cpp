@@ -16,9 +16,12 @@ TEST(Sys, ArgumentsAreFreshCopiesWithoutTheProgramName) {
     EXPECT_TRUE(Sys::args().empty());
 }
 
-TEST(Sys, ProgramPathAndSystemName) {
+TEST(Sys, ProgramPathSystemNameAndPrintedValues) {
     auto path = Sys::programPath();
     ASSERT_TRUE(path.has_value());
     EXPECT_TRUE(std::filesystem::equivalent(*path, "/proc/self/exe"));
     EXPECT_EQ(Sys::systemName(), "Linux");
+    testing::internal::CaptureStdout();
+    Sys::println(runtime::Dynamic(1.5));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1.5\n");
 }

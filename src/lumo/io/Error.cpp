@@ -7,9 +7,9 @@ std::string Error::toString() const {
         case Kind::Blocked: return "Blocked";
         case Kind::Overflow: return "Overflow";
         case Kind::OutsideBounds: return "OutsideBounds";
-        case Kind::Custom: return "Custom(" + value_ + ")";
+        case Kind::Custom: break;
     }
-    return {};
+    return "Custom(" + value_ + ")";
 }
 
 }  // namespace lumo::io

@@ -31,15 +31,9 @@ int Stdout::readByte() {
 }
 
 int Stdout::readBytes(lumo::io::Bytes& bytes, int pos, int len) {
-    int n = 0;
-    try {
-        n = out_ ? native::vprocess_read_stdout(p_.get(), bytes.b(), bytes.length(), pos, len)
+    // A read that failed is no end of the output: its failure goes to the caller as thrown.
+    int n = out_ ? native::vprocess_read_stdout(p_.get(), bytes.b(), bytes.length(), pos, len)
                  : native::vprocess_read_stderr(p_.get(), bytes.b(), bytes.length(), pos, len);
-    } catch (const runtime::Thrown&) {
-        // A read that failed is no end of the output: only a handle that is none reads as one.
-        if (p_) throw;
-        throw lumo::io::Eof();
-    }
     if (n == 0) throw lumo::io::Eof();
     return n;
 }
@@ -50,11 +44,7 @@ void Stdin::writeByte(int c) {
 }
 
 int Stdin::writeBytes(const lumo::io::Bytes& bytes, int pos, int len) {
-    try {
-        return native::vprocess_write_stdin(p_.get(), bytes.b(), bytes.length(), pos, len);
-    } catch (const runtime::Thrown&) {
-        throw lumo::io::Eof();
-    }
+    return native::vprocess_write_stdin(p_.get(), bytes.b(), bytes.length(), pos, len);
 }
 
 void Stdin::close() {

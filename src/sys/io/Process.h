@@ -18,8 +18,8 @@ namespace sys::io {
 
 namespace detail {
 
-// Reads the child's standard output (out) or error. A read of 0 bytes (the end), or a
-// null handle, throws lumo::io::Eof; a failed read throws the native message.
+// Reads the child's standard output (out) or error. A read of 0 bytes (the end) throws
+// lumo::io::Eof; a failed read throws the native message.
 class Stdout : public lumo::io::Input {
 public:
     Stdout(native::ProcessRef p, bool out) : p_(std::move(p)), out_(out), buf_(lumo::io::Bytes::alloc(1)) {}
@@ -32,8 +32,8 @@ private:
     lumo::io::Bytes buf_;
 };
 
-// Writes the child's standard input: 0 when the write failed; a native error throws
-// lumo::io::Eof. close() ends the child's input.
+// Writes the child's standard input: 0 when the write failed. close() ends the child's
+// input.
 class Stdin : public lumo::io::Output {
 public:
     explicit Stdin(native::ProcessRef p) : p_(std::move(p)), buf_(lumo::io::Bytes::alloc(1)) {}

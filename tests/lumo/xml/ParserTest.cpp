@@ -87,6 +87,7 @@ TEST(XmlParser, TreesOfWellFormedAndLaxInput) {
         {"x &amp", "'x &amp';"},
         {std::string("<a>x\0<b/></a>", 13), "a{'x';};"},
         {"<a>x</a  >", "a{'x';};"},
+        {"<a t='&quot;&apos;'>&apos;</a>", "a[t=\"']{''';};"},
     };
     for (const Case& c : cases) EXPECT_EQ(parsed(c.input), c.tree) << c.input;
 }
@@ -102,6 +103,17 @@ TEST(XmlParser, EveryFailureWithItsExactMessageAndPosition) {
         {"<a", false, "Unexpected end @ 2"},
         {"<a x='1", false, "Unexpected end @ 7"},
         {"<!-- x", false, "Unexpected end @ 6"},
+        {"<", false, "Unexpected end @ 1"},
+        {"<a ", false, "Unexpected end @ 3"},
+        {"<a/", false, "Unexpected end @ 3"},
+        {"<a x", false, "Unexpected end @ 4"},
+        {"<a x ", false, "Unexpected end @ 5"},
+        {"<a x=", false, "Unexpected end @ 5"},
+        {"<a t='&amp", false, "Unexpected end @ 10"},
+        {"<a></a", false, "Unexpected end @ 6"},
+        {"<a></a ", false, "Unexpected end @ 7"},
+        {"<!DOCTYPE x", false, "Unexpected end @ 11"},
+        {"<?pi", false, "Unexpected end @ 4"},
         {"</a>", false, "Bad node type, expected Element but found 6"},
         {"<>", false, "Expected node name @ 1"},
         {"<a></>", false, "Expected node name @ 5"},

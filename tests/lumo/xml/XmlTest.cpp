@@ -50,6 +50,10 @@ TEST(Xml, NodeTypeRules) {
     EXPECT_EQ(thrownText([&] { element->nodeValue(); }), "Bad node type, unexpected 0");
     EXPECT_EQ(thrownText([&] { doc->setNodeValue("x"); }), "Bad node type, unexpected 6");
     EXPECT_EQ(comment->nodeValue(), "c");
+    for (auto [node, type] : {std::pair{Xml::createCData("d"), Xml::CData}, {Xml::createDocType("d"), Xml::DocType},
+                              {Xml::createProcessingInstruction("d"), Xml::ProcessingInstruction}}) {
+        EXPECT_EQ(std::make_pair(node->nodeType(), node->nodeValue()), std::make_pair(type, std::string_view("d")));
+    }
     element->set("a", "1");
     element->set("a", "2");
     EXPECT_EQ(element->get("a"), "2");

@@ -54,6 +54,7 @@ TEST(Certificate, SystemListAndDebiansOwnBundle) {
     EXPECT_EQ(linux.front(), "/etc/ssl/certs/ca-certificates.crt");
     EXPECT_EQ(linux.back(), "/system/etc/security/cacerts");
     EXPECT_EQ(Certificate::defaultPaths("Android"), std::vector<std::string>{"/system/etc/security/cacerts"});
+    EXPECT_EQ(Certificate::defaultPaths("BSD").front(), "/usr/local/share/certs/ca-root-nss.crt");
     EXPECT_TRUE(Certificate::defaultPaths("Windows").empty());
     EXPECT_GT(count(Certificate::loadDefaults()), 100);
 }

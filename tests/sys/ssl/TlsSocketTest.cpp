@@ -1,6 +1,7 @@
 // The TLS socket against openssl s_server and against a server of our own.
 #include <gtest/gtest.h>
 #include <future>
+#include <utility>
 
 #include "support/ThrownText.h"
 #include "lumo/io/Eof.h"
@@ -40,9 +41,12 @@ void sendText(mbedtls_ssl_context* ssl, const std::string& text) {
 
 // s_server's -www page for GET / and the text of what ended the reading.
 std::pair<std::string, std::string> wwwPage(sys::ssl::Socket& s) {
-    s.write("GET / HTTP/1.0\r\n\r\n");
+    // The streams' single-byte ways beside their bulk ones.
+    s.output->writeByte('G');
+    Bytes request = Bytes::ofString("ET / HTTP/1.0\r\n\r\n");
+    s.output->writeFullBytes(request, 0, request.length());
     s.setTimeout(10);
-    std::string got;
+    std::string got(1, static_cast<char>(s.input->readByte()));
     Bytes buf = Bytes::alloc(1024);
     try {
         for (;;) got += buf.getString(0, s.input->readBytes(buf, 0, 1024));
@@ -118,6 +122,12 @@ TEST(TlsSocket, ServerNameSelectsTheIdentityAndHostnameGoesFirst) {
         s->close();
         server.join();
     }
+    identity->ownCert = nullptr;  // no identity of its own: none for a name no alternative takes
+    tlstest::OwnServer bare(*identity, [](mbedtls_ssl_context*, int) {});
+    auto s = tlstest::client(true);
+    s->hostname = "c.test";
+    EXPECT_EQ(thrownText([&] { s->connect(Host("localhost"), bare.port()); }),
+              "SSL - A fatal alert message was received from our peer");
 }
 
 TEST(TlsSocket, PeerTcpCloseIsTheEnd) {
@@ -157,6 +167,11 @@ TEST(TlsSocket, TimeoutsAndBadArgumentsGiveTheStreamErrors) {
     EXPECT_EQ(thrownText([&] { s->output->writeByte(1); }), "Invalid handle");
     EXPECT_NE(thrownText([&] { s->write("after close"); }), "nothing thrown");
     done.set_value();
+    // A peer that never answers the hello: the handshake ends with the timeout.
+    testsupport::ScriptedServer hushed([](int fd) { testsupport::readUpTo(fd, 1 << 20); });
+    auto waiting = tlstest::client(true);
+    waiting->setTimeout(0.2);
+    EXPECT_EQ(thrownText([&] { waiting->connect(Host("localhost"), hushed.port()); }), "Blocked");
 }
 
 TEST(TlsSocket, ConnectFailures) {
@@ -243,4 +258,12 @@ TEST(TlsSocket, DefaultsComeFromTheStatics) {
     // The system's roots do not include the test CA.
     EXPECT_EQ(thrownText([&] { verified.connect(Host("localhost"), tlstest::opensslServer("localhost")); }),
               kVerifyFailed);
+    // System roots that fail to load leave the socket without a store, not unmade.
+    const std::string bad = tlstest::certs().file("roots");
+    testsupport::writeFile(bad, "no certificate\n");
+    auto roots = std::exchange(sys::ssl::Socket::DEFAULT_CA, nullptr);
+    EXPECT_EQ(testsupport::inPrivateNamespace({{bad, sys::ssl::Certificate::defaultPaths("Linux")[0]}},
+                                              [] { return sys::ssl::Socket().caCert ? "a store" : "no store"; }),
+              "no store");
+    sys::ssl::Socket::DEFAULT_CA = roots;
 }
