@@ -42,6 +42,7 @@ TEST(Dynamic, ArraysAndObjectsAreSharedByReference) {
     alias.asArray().push_back(Dynamic(1));
     EXPECT_EQ(list.asArray().size(), 1u);
     EXPECT_TRUE(list.sameNode(alias));
+    EXPECT_FALSE(list.sameNode(Dynamic()) || Dynamic().sameNode(list) || list.sameNode(Dynamic::array()));
 
     Dynamic obj = Dynamic::object();
     Dynamic other = obj;

@@ -47,6 +47,8 @@ TEST(EReg, Options) {
     EXPECT_FALSE(EReg("x", "u").match("\xFFx"));
     EReg rejected("a", "z");
     EXPECT_EQ(thrownText([&] { rejected.match("a"); }), "Regexp options not accepted");
+    EXPECT_EQ(thrownText([&] { rejected.matched(0); }), "regexp_matched - no valid match");
+    EXPECT_EQ(rejected.matchedPos(), std::nullopt);
 }
 
 TEST(EReg, RunawaySearchesEndWithoutAMatch) {

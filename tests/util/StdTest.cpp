@@ -66,6 +66,7 @@ TEST(Std, TextOfValues) {
     EXPECT_EQ(Std::string(Dynamic(1.0 / 3)), "0.333333333333333");
     EXPECT_EQ(Std::string(Dynamic("Live")), "Live");
     EXPECT_EQ(Std::string(std::optional<std::string>()), "null");
+    EXPECT_EQ(Std::string(std::optional<std::string>("x")), "x");
     EXPECT_EQ(Std::string(lumo::io::Error::Custom("x")), "Custom(x)");
     Dynamic list = Dynamic::array();
     list.asArray() = {Dynamic(1), Dynamic("a")};

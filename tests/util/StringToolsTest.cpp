@@ -24,6 +24,7 @@ TEST(StringTools, ReplaceSplitAndJoin) {
     EXPECT_EQ(StringTools::split("a,,b,", ","), (Pieces{"a", "", "b", ""}));
     EXPECT_EQ(StringTools::split("abc", "/"), (Pieces{"abc"}));
     EXPECT_EQ(StringTools::split("", "/"), (Pieces{""}));
+    EXPECT_EQ(StringTools::split("", ""), (Pieces{""}));
     EXPECT_EQ(StringTools::join({"a", "", "b"}, "\\"), "a\\\\b");
     EXPECT_EQ(StringTools::join({}, "x"), "");
 }

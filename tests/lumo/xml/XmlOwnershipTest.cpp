@@ -161,6 +161,7 @@ TEST(XmlOwnership, MisuseThrowsInsteadOfCorrupting) {
     EXPECT_EQ(made->parent(), c.get());
     EXPECT_EQ(thrownText([&] { Parser::doParse("<x/>", false, 5, e); }), "Position 5 outside the text");
     EXPECT_EQ(thrownText([&] { Parser::doParse("<x/>", false, -1, e); }), "Position -1 outside the text");
+    EXPECT_EQ(thrownText([] { Parser::doParse("<x/>", false, 0, nullptr); }), "Cannot parse into a null node");
     EXPECT_EQ(thrownText([&] { Parser::doParse("<x/>", false, 0, Xml::createPCData("t")); }),
               "Bad node type, expected Element or Document but found 1");
     // Within the text, the parsed nodes follow those the node has.

@@ -50,6 +50,7 @@ TEST(Xml, NodeTypeRules) {
     EXPECT_EQ(thrownText([&] { element->nodeValue(); }), "Bad node type, unexpected 0");
     EXPECT_EQ(thrownText([&] { doc->setNodeValue("x"); }), "Bad node type, unexpected 6");
     EXPECT_EQ(comment->nodeValue(), "c");
+    EXPECT_TRUE(comment->children().empty());
     for (auto [node, type] : {std::pair{Xml::createCData("d"), Xml::CData}, {Xml::createDocType("d"), Xml::DocType},
                               {Xml::createProcessingInstruction("d"), Xml::ProcessingInstruction}}) {
         EXPECT_EQ(std::make_pair(node->nodeType(), node->nodeValue()), std::make_pair(type, std::string_view("d")));
@@ -75,6 +76,11 @@ TEST(Xml, AddChildMovesANodeBetweenParents) {
     EXPECT_FALSE(first->removeChild(child));
     EXPECT_TRUE(second->removeChild(child));
     EXPECT_EQ(child->parent(), nullptr);
+    // Within one document too.
+    auto r = Xml::parse("<r><a/>t</r>")->firstElement();
+    r->firstElement()->addChild(r->children()[1]);
+    EXPECT_EQ(r->children().size(), 1u);
+    EXPECT_EQ(r->firstElement()->children()[0]->nodeValue(), "t");
     // A parent that goes away leaves its former children without a parent, not dangling.
     auto orphan = Xml::createElement("o");
     Xml::createElement("gone")->addChild(orphan);

@@ -36,6 +36,7 @@ TEST(Process, SilentChildGivesEmptyOutputAndEofAtOnce) {
     EXPECT_THROW(p.stdErr.readBytes(buf, 0, 8), lumo::io::Eof);
     // A range outside the buffer reads nothing, which is the end too.
     EXPECT_THROW(p.stdOut.readBytes(buf, 4, 5), lumo::io::Eof);
+    EXPECT_THROW(p.stdErr.readBytes(buf, 4, 5), lumo::io::Eof);
 }
 
 TEST(Process, InputReachesTheChildAndCloseEndsIt) {
@@ -43,6 +44,7 @@ TEST(Process, InputReachesTheChildAndCloseEndsIt) {
     Bytes data = Bytes::ofString("through the pipe");
     p.stdIn.writeFullBytes(data, 0, data.length());
     p.stdIn.writeByte('!');
+    EXPECT_EQ(p.stdIn.writeBytes(data, 16, 1), 0);  // outside the buffer: nothing goes
     p.stdIn.close();
     EXPECT_EQ(p.stdOut.readByte(), 't');
     EXPECT_EQ(outputOf(p), "hrough the pipe!");

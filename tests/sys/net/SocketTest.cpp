@@ -44,6 +44,7 @@ TEST(Socket, ConnectWriteHalfCloseAndReadToTheEnd) {
     s.output->writeFullBytes(more, 0, more.length());
     s.output->writeByte(256);  // ignored, as are negatives
     s.output->writeByte(-1);
+    s.shutdown(false, false);  // shuts nothing: '!' still goes
     s.output->writeByte('!');
     s.shutdown(false, true);
     EXPECT_EQ(thrownText([&] { s.output->writeByte('x'); }), "Custom(EOF)");
@@ -155,6 +156,16 @@ TEST(Socket, SelectReportsReadiness) {
     EXPECT_EQ(*writable.write, (std::vector<Socket*>{&a, &b, &a}));
     auto none = Socket::select(std::vector<Socket*>{&b}, std::nullopt, std::nullopt, 0.05);
     EXPECT_TRUE(none.read->empty());
+    // Shut for reading, each is at its end at once (no timeout needed); a closed socket is never
+    // ready, a null one is refused.
+    b.shutdown(true, false);
+    a.shutdown(true, true);
+    Socket closed;
+    closed.close();
+    auto ended = Socket::select(std::vector<Socket*>{&closed, &b, &a}, std::nullopt, std::nullopt, std::nullopt);
+    EXPECT_EQ(*ended.read, (std::vector<Socket*>{&b, &a}));
+    auto withNull = [] { Socket::select(std::vector<Socket*>{nullptr}, std::nullopt, std::nullopt, 0.0); };
+    EXPECT_EQ(thrownText(withNull), "Invalid socket handle");
 
     std::vector<Socket*> many(65, &a);
     EXPECT_EQ(thrownText([&] { Socket::select(many, std::nullopt, std::nullopt, 0.0); }), "Too many sockets in select");
