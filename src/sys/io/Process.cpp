@@ -1,7 +1,6 @@
 #include "sys/io/Process.h"
 
 #include "lumo/io/Eof.h"
-#include "lumo/io/Error.h"
 #include "runtime/Thrown.h"
 
 namespace sys::io {
@@ -26,7 +25,7 @@ Process::Process(const std::string& cmd, const std::optional<std::vector<std::st
 namespace detail {
 
 int Stdout::readByte() {
-    if (readBytes(buf_, 0, 1) == 0) throw lumo::io::Error::Blocked();
+    readBytes(buf_, 0, 1);  // one byte, or it throws
     return buf_.get(0);
 }
 
