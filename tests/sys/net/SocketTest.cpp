@@ -2,7 +2,6 @@
 #include "support/ThrownText.h"
 #include "sys/net/Socket.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <limits>
 #include <netinet/in.h>
@@ -116,13 +115,10 @@ TEST(Socket, ConnectFailures) {
     // A listener with a full queue drops further handshakes: a connect that outlasts its
     // timeout goes on in the background, which is no error.
     int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof at;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&at), size);
-    ::listen(listener, 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size);
+    auto* addr = reinterpret_cast<sockaddr*>(&at);
+    ASSERT_EQ(::bind(listener, addr, size) | ::listen(listener, 0) | ::getsockname(listener, addr, &size), 0);
     Socket queued, late;
     queued.connect(Host("127.0.0.1"), ntohs(at.sin_port));
     late.setTimeout(0.1);
