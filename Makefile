@@ -68,7 +68,10 @@ bench-deps: deps
 fuzz-deps: deps
 	$(call install_missing,$(FUZZ_PACKAGES))
 
-$(BUILD_DIR)/build.ninja:
+# Configuring looks for the packages, so it waits for their installation (with make -j
+# it would otherwise run beside it); order-only, as a check that installs nothing must not
+# configure again.
+$(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 
 build: deps $(BUILD_DIR)/build.ninja
@@ -222,7 +225,7 @@ windows-deps:
 	$(call install_missing,$(WINDOWS_PACKAGES))
 	windows/build-deps.sh $(WINDOWS_DEPS)
 
-$(WINDOWS_DIR)/build.ninja:
+$(WINDOWS_DIR)/build.ninja: | windows-deps
 	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=windows/mingw-w64-x86_64.cmake \
 	  -DSTREAMLAUNCH_WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS))/prefix $(CMAKE_FLAGS)
 
