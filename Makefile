@@ -42,7 +42,7 @@ CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
 .PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install install-files uninstall
-.PHONY: deb deb-check bench fuzz clean
+.PHONY: deb deb-check dist release bench fuzz clean
 .PHONY: windows-deps windows windows-dist test-windows repro-check
 .PHONY: test-asan test-valgrind torture
 
@@ -193,6 +193,29 @@ deb-check: deb
 	$(call install_missing,$(DEB_CHECK_PACKAGES))
 	$(SUDO) tests/package/check-deb.sh $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb
 
+# The source release: the last commit's tree as streamlaunch-<version>/, with the release's
+# time, sorted names, owner and group 0 and no time in the gzip header, so that one commit
+# gives the same bytes wherever it is packed.
+DIST_TARBALL := $(BUILD_DIR)/streamlaunch-$(VERSION).tar.gz
+dist:
+	$(call install_missing,git dpkg-dev)
+	@git diff --quiet HEAD || { echo "make dist packs the last commit, and the tree has changes not committed:" \
+	  "commit or stash them first"; exit 1; }
+	rm -rf $(BUILD_DIR)/dist && mkdir -p $(BUILD_DIR)/dist
+	git -c tar.umask=022 archive --format=tar --prefix=streamlaunch-$(VERSION)/ HEAD | tar -x -p -C $(BUILD_DIR)/dist
+	tar -c -C $(BUILD_DIR)/dist --format=gnu --sort=name --mtime=@$(SOURCE_DATE_EPOCH) --owner=0 --group=0 \
+	  --numeric-owner --mode=go-w streamlaunch-$(VERSION) | gzip -n -9 >$(DIST_TARBALL)
+	rm -rf $(BUILD_DIR)/dist
+	@echo "$(DIST_TARBALL)"
+
+# The three release artefacts side by side with their checksums, which `sha256sum -c
+# SHA256SUMS` checks in that folder.
+RELEASE_DIR := $(BUILD_DIR)/release
+release: dist deb windows-dist
+	rm -rf $(RELEASE_DIR) && mkdir -p $(RELEASE_DIR)
+	cp $(DIST_TARBALL) $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb $(WINDOWS_ZIP) $(RELEASE_DIR)/
+	cd $(RELEASE_DIR) && sha256sum streamlaunch* >SHA256SUMS && cat SHA256SUMS
+
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch
 	bench/startup.sh $(BUILD_DIR)
@@ -261,10 +284,11 @@ test-windows: windows-dist
 
 # Each release artefact built twice, from two fresh copies of the tree at different paths
 # and times, must come out byte for byte the same; diffoscope's report shows what differs
-# (tests/package/check-repro.sh). REPRO names the artefacts: binary, zip and deb.
-REPRO ?= binary zip deb
+# (tests/package/check-repro.sh). REPRO names the artefacts: binary, zip, deb and tarball
+# (from two clones of the last commit; it is then unpacked, built and run).
+REPRO ?= binary zip deb tarball
 repro-check: deps $(if $(filter zip,$(REPRO)),windows-deps)
-	$(call install_missing,$(REPRO_PACKAGES) $(if $(filter deb,$(REPRO)),$(DEB_PACKAGES)))
+	$(call install_missing,$(REPRO_PACKAGES) $(if $(filter deb,$(REPRO)),$(DEB_PACKAGES)) $(if $(filter tarball,$(REPRO)),git))
 	WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS)) tests/package/check-repro.sh $(REPRO)
 
 clean:
