@@ -173,6 +173,12 @@ VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' C
 # The time of the release, from the changelog's latest entry, as Debian's tools take it:
 # the zip's members carry it instead of the time of the build.
 SOURCE_DATE_EPOCH ?= $(shell dpkg-parsechangelog -l debian/changelog -S Timestamp)
+# Times in the future are kept by dpkg-deb (it lowers only later ones to the release's) and
+# make ninja configure again and again in an unpacked tarball.
+define release_time_passed
+	@[ "$(SOURCE_DATE_EPOCH)" -le "$$(date +%s)" ] || { echo "The release's time (debian/changelog's" \
+	  "latest entry, $$(date -u -d @$(SOURCE_DATE_EPOCH))) is still to come: date the entry now (dch -r)"; exit 1; }
+endef
 
 # A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
 # the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
@@ -182,6 +188,7 @@ deb:
 	$(call install_missing,$(DEB_PACKAGES))
 	@changelog=$$(dpkg-parsechangelog -l debian/changelog -S Version); [ "$$changelog" = "$(VERSION)" ] || \
 	  { echo "debian/changelog is at $$changelog, the project at $(VERSION): add an entry (dch -v $(VERSION))"; exit 1; }
+	$(release_time_passed)
 	rm -rf $(BUILD_DIR)/deb && mkdir -p $(DEB_SOURCE)
 	tar -c CMakeLists.txt CMakePresets.json Makefile LICENSE src docs/streamlaunch.1 debian | tar -x -C $(DEB_SOURCE)
 	cd $(DEB_SOURCE) && dpkg-buildpackage --build=binary --no-sign
@@ -201,6 +208,7 @@ dist:
 	$(call install_missing,git dpkg-dev)
 	@git diff --quiet HEAD || { echo "make dist packs the last commit, and the tree has changes not committed:" \
 	  "commit or stash them first"; exit 1; }
+	$(release_time_passed)
 	rm -rf $(BUILD_DIR)/dist && mkdir -p $(BUILD_DIR)/dist
 	git -c tar.umask=022 archive --format=tar --prefix=streamlaunch-$(VERSION)/ HEAD | tar -x -p -C $(BUILD_DIR)/dist
 	tar -c -C $(BUILD_DIR)/dist --format=gnu --sort=name --mtime=@$(SOURCE_DATE_EPOCH) --owner=0 --group=0 \
