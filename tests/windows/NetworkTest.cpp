@@ -16,6 +16,7 @@
 #include "native/socket.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
+#include "WinTestSupport.h"
 #include "support/ThrownText.h"
 #include "sys/net/Host.h"
 #include "sys/net/Socket.h"
@@ -114,6 +115,17 @@ TEST(WindowsNetwork, FailuresFollowTheWindowsErrorTables) {
         s.setTimeout(0.3);
         EXPECT_EQ(thrownText([&] { s.connect(Host("127.0.0.1"), server.port()); }), "Blocked");
         s.close();
+    }
+    // A connect the peer never answers (its queue is full) is bounded by the timeout.
+    {
+        int port = 0;
+        SOCKET full = wintest::listenLoopback(port, 0);
+        sys::net::Socket queued, waiting;
+        queued.connect(Host("127.0.0.1"), port);
+        waiting.setTimeout(0.3);
+        auto connect = [&] { waiting.connect(Host("127.0.0.1"), port); };
+        EXPECT_EQ(thrownText([&] { wintest::finishesWithin(connect, 2s); }), "EOF");
+        ::closesocket(full);
     }
     // The resolver's text is the system's own, on one line.
     std::string text = native::resolver_message(WSAHOST_NOT_FOUND);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <netinet/in.h>
 #include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +108,24 @@ TEST(Socket, ConnectFailures) {
 
     int closedPort = testsupport::freePort();
     EXPECT_EQ(thrownText([&] { Socket().connect(Host("127.0.0.1"), closedPort); }), "EOF");
+    for (int port : {0, 65616, -1}) {  // 16 bits would wrap 65616 into port 80
+        EXPECT_EQ(thrownText([&] { Socket().connect(Host("127.0.0.1"), port); }), "Failed to connect on 127.0.0.1:" + std::to_string(port));
+    }
+
+    // A listener whose queue is full: the system drops further connections' first packet.
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof addr;
+    bind(listener, reinterpret_cast<sockaddr*>(&addr), size);
+    listen(listener, 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &size);
+    Socket queued, waiting;
+    queued.connect(Host("127.0.0.1"), ntohs(addr.sin_port));
+    waiting.setTimeout(0.3);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(thrownText([&] { waiting.connect(Host("127.0.0.1"), ntohs(addr.sin_port)); }), "EOF");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
+    close(listener);
 }
 
 TEST(Host, LiteralsNeedNoLookup) {
@@ -163,6 +182,10 @@ TEST(Socket, SelectReportsReadiness) {
     std::vector<Socket*> many(65, &a);
     EXPECT_EQ(thrownText([&] { Socket::select(many, std::nullopt, std::nullopt, 0.0); }), "Too many sockets in select");
     a.close();
+    // A closed socket is an error, with a timeout or without (where it was waited on for ever).
+    for (std::optional<double> timeout : {std::optional<double>(0.05), std::optional<double>()}) {
+        ASSERT_EQ(thrownText([&] { Socket::select(std::vector<Socket*>{&b, &a}, {}, {}, timeout); }), "Select error 9");
+    }
     b.close();
 }
 
