@@ -119,6 +119,9 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     std::string requestText = composeRequest(post, host, *port, path, method, boundary);
 
     try {
+        // From the start: the connect and the handshake wait no longer than the rest.
+        // A socket the system refused is left for connect to report.
+        if (socket->s_) socket->setTimeout(cnxTimeout);
         if (PROXY) {
             socket->connect(sys::net::Host(PROXY->host), PROXY->port);
         } else {

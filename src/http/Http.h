@@ -36,7 +36,8 @@ public:
         std::string value;
     };
     // A file sent as multipart form data. size is the byte count announced; the upload
-    // counts it down and ends early when io runs dry first.
+    // counts it down and ends early when io runs dry first (Eof); a read that gives 0
+    // bytes fails the request with Error Blocked.
     struct FileRecord {
         std::string param;
         std::string filename;
@@ -88,7 +89,7 @@ public:
     std::string url;
     std::optional<std::string> responseData;
     bool noShutdown = false;
-    double cnxTimeout = 10.0;
+    double cnxTimeout = 10.0;  // bounds each wait, from the connect to the last read
     std::optional<ds::StringMap<std::string>> responseHeaders;
     std::optional<int> chunk_size;
     std::optional<io::Bytes> chunk_buf;
