@@ -89,11 +89,15 @@ TEST_F(WindowsProcess, StandardErrorFloodIsPassedOnWithoutStalling) {
 }
 
 TEST_F(WindowsProcess, FailuresAndTheSilentChild) {
-    try {
-        Process p("no-such-program-anywhere.exe", Args{"x"});
-        ADD_FAILURE() << "started a program that does not exist";
-    } catch (const runtime::Thrown& e) {
-        EXPECT_EQ(e.toString(), "Process creation failure : no-such-program-anywhere.exe");
+    // A program that does not exist; an argument holding NUL, which would be cut.
+    for (const auto& [cmd, args] :
+         std::vector<std::pair<std::string, Args>>{{"no-such-program-anywhere.exe", {"x"}}, {echo, {std::string("a\0b", 3)}}}) {
+        try {
+            Process p(cmd, args);
+            ADD_FAILURE() << "started " << cmd;
+        } catch (const runtime::Thrown& e) {
+            EXPECT_EQ(e.toString(), "Process creation failure : " + cmd);
+        }
     }
     Process silent(echo, Args{});
     EXPECT_EQ(outputOf(silent), "");

@@ -1,5 +1,7 @@
 #include "sys/io/Process.h"
 
+#include <algorithm>
+
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
 #include "runtime/Thrown.h"
@@ -10,12 +12,16 @@ namespace {
 
 constexpr int kShowNormal = 1;
 
+bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
 native::ProcessRef start(const std::string& cmd, const std::optional<std::vector<std::string>>& args) {
+    // Every platform hands the child texts that end at a NUL: it would run another command.
+    bool cut = holdsNul(cmd) || (args && std::ranges::any_of(*args, holdsNul));
     try {
-        return native::vprocess_start(cmd, args, kShowNormal);
+        if (!cut) return native::vprocess_start(cmd, args, kShowNormal);
     } catch (const runtime::Thrown&) {
-        throw runtime::ThrownMessage("Process creation failure : " + cmd);
     }
+    throw runtime::ThrownMessage("Process creation failure : " + cmd);
 }
 
 }  // namespace
