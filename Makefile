@@ -21,10 +21,11 @@ DEB_PACKAGES   := build-essential debhelper dpkg-dev lintian cmake ninja-build p
 DEB_CHECK_PACKAGES := man-db python3 ffmpeg
 REPRO_PACKAGES := diffoscope unzip binutils
 FUZZ_SECONDS   ?= 60
-FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
+FUZZ_TARGETS   := json xml ereg http_response http_request http_peer launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
-# and saturate sooner: 30 s each, unless FUZZ_SECONDS is given from outside the Makefile.
-FUZZ_SHORT_TARGETS := http_request launcher command_line
+# and saturate sooner, and the scripted peer's runs wait on purpose: 30 s each, unless
+# FUZZ_SECONDS is given from outside the Makefile.
+FUZZ_SHORT_TARGETS := http_request http_peer launcher command_line
 FUZZ_SHORT_SECONDS := $(if $(filter file,$(origin FUZZ_SECONDS)),30,$(FUZZ_SECONDS))
 
 # Windows: cross-compiled with mingw-w64 against our own static mbedTLS and PCRE, built from
