@@ -17,6 +17,8 @@ using Args = std::vector<std::string>;
 
 namespace {
 std::string outputOf(Process& p) { return p.stdOut.readAll().toString(); }
+// Made before the first child, so released at exit after the statics that child made.
+std::optional<Process> heldUntilExit;
 }  // namespace
 
 TEST(Process, ArgumentsArriveUnchanged) {
@@ -77,11 +79,6 @@ TEST(Process, CreationFailureNamesTheCommand) {
     }
 }
 
-namespace {
-// Made before the first child, so released at exit after the statics that child made.
-std::optional<Process> heldUntilExit;
-}  // namespace
-
 TEST(ProcessDeathTest, EndedChildInputAndReleaseAtExit) {
     // Writing to an ended child fails also where SIGPIPE keeps its default action, and that
     // action and the signal mask stay as they were.
@@ -97,12 +94,7 @@ TEST(ProcessDeathTest, EndedChildInputAndReleaseAtExit) {
             std::exit(written == 0 && !sigismember(&mask, SIGPIPE) && std::signal(SIGPIPE, SIG_DFL) == SIG_DFL ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(
-        {
-            heldUntilExit.emplace("true", Args{});
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT((heldUntilExit.emplace("true", Args{}), std::exit(0)), testing::ExitedWithCode(0), "");
 }
 
 TEST(Process, ReleasedChildrenAreReapedOnceExitedAndRunningOnesLeftAlone) {
