@@ -82,18 +82,18 @@ TEST(Process, CreationFailureNamesTheCommand) {
 TEST(ProcessDeathTest, EndedChildInputAndReleaseAtExit) {
     // Writing to an ended child fails also where SIGPIPE keeps its default action, and that
     // action and the signal mask stay as they were.
-    EXPECT_EXIT(
-        {
-            std::signal(SIGPIPE, SIG_DFL);
-            Process p("true", Args{});
-            outputOf(p);
-            Bytes data = Bytes::ofString("x");
-            int written = p.stdIn.writeBytes(data, 0, 1);
-            sigset_t mask;
-            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-            std::exit(written == 0 && !sigismember(&mask, SIGPIPE) && std::signal(SIGPIPE, SIG_DFL) == SIG_DFL ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    auto writeToEndedChild = [] {
+        std::signal(SIGPIPE, SIG_DFL);
+        Process p("sh", Args{"-c", "exec <&-"});  // its input closes before its output ends
+        outputOf(p);
+        Bytes data = Bytes::ofString("x");
+        int written = p.stdIn.writeBytes(data, 0, 1);
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        return written == 0 && !sigismember(&mask, SIGPIPE) && std::signal(SIGPIPE, SIG_DFL) == SIG_DFL;
+    };
+    EXPECT_EXIT(std::exit(writeToEndedChild() ? 0 : 1), testing::ExitedWithCode(0), "");
+    // A use-after-free at exit without the mend, seen only under ASan (make test-asan).
     EXPECT_EXIT((heldUntilExit.emplace("true", Args{}), std::exit(0)), testing::ExitedWithCode(0), "");
 }
 
