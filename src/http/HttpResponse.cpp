@@ -121,7 +121,7 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket, bool h
     chunk_size.reset();
     chunk_buf.reset();
     io::Bytes body = io::Bytes::alloc(kBodyPiece);
-    if (headRequest || status < 200 || status == 204 || status == 304) {
+    if (headRequest || (status >= 100 && status < 200) || status == 204 || status == 304) {
         // RFC 9110 6.4.1: these answers end with their head, whatever their fields state.
     } else if (framing.chunked) {
         try {
