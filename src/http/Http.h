@@ -79,9 +79,10 @@ public:
                        const std::optional<std::string>& method = std::nullopt);
 
     // Reads one response from socket.input: head, then the body by its framing into
-    // output, every byte of it; none for a HEAD request or a 1xx, 204 or 304 answer. Throws "Response status error", "Transfer aborted",
-    // "Http Error #<status>", a head over kMaxHeadLength, whatever the streams throw, and
-    // Error Blocked when output takes nothing.
+    // output, every byte of it; none for a HEAD request or a 1xx, 204 or 304 answer.
+    // Throws "Response status error", "Transfer aborted", "Http Error #<status>", a head
+    // over kMaxHeadLength, whatever the streams throw, and Error Blocked when output takes
+    // nothing.
     void readHttpResponse(io::Output& output, sys::net::Socket& socket, bool headRequest = false);
     // Consumes the first count bytes of buffer as chunked coding; true asks for more.
     // An unreadable size line goes to onError("Invalid chunk") and returns false.

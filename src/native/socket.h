@@ -22,8 +22,9 @@ struct SocketHandle;
 using SocketRef = std::shared_ptr<SocketHandle>;
 using Ipv6Address = std::array<std::uint8_t, 16>;
 
-// Null when the system refuses a socket (reported by the first operation on it).
-SocketRef socket_new(bool datagram, bool ipv6);
+// An IPv4 socket (socket_reopen gives IPv6); null when the system refuses one (reported by
+// the first operation on it).
+SocketRef socket_new(bool datagram);
 // Releases the system socket once; later closes do nothing.
 void socket_close(SocketHandle* s);
 // Puts a new stream socket of the family, with the old one's timeout, in place of the

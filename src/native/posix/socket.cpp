@@ -61,10 +61,10 @@ int recvOnce(SocketHandle& s, void* data, std::size_t len) {
 
 }  // namespace
 
-SocketRef socket_new(bool datagram, bool ipv6) {
+SocketRef socket_new(bool datagram) {
     // The owner first: running out of memory after the socket is made would leak it.
     auto s = std::make_shared<SocketHandle>();
-    s->fd.reset(openSocket(datagram, ipv6));
+    s->fd.reset(openSocket(datagram, false));
     return s->fd.valid() ? s : nullptr;
 }
 

@@ -106,11 +106,11 @@ void sockets_startup() {
     (void)started;
 }
 
-SocketRef socket_new(bool datagram, bool ipv6) {
+SocketRef socket_new(bool datagram) {
     sockets_startup();
     // The owner first: running out of memory after the socket is made would leak it.
     auto handle = std::make_shared<SocketHandle>();
-    handle->s = openSocket(datagram, ipv6);
+    handle->s = openSocket(datagram, false);
     return handle->s == INVALID_SOCKET ? nullptr : handle;
 }
 

@@ -15,13 +15,14 @@ constexpr int kShowNormal = 1;
 bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
 native::ProcessRef start(const std::string& cmd, const std::optional<std::vector<std::string>>& args) {
+    const runtime::ThrownMessage failure("Process creation failure : " + cmd);
     // Every platform hands the child texts that end at a NUL: it would run another command.
-    bool cut = holdsNul(cmd) || (args && std::ranges::any_of(*args, holdsNul));
+    if (holdsNul(cmd) || (args && std::ranges::any_of(*args, holdsNul))) throw failure;
     try {
-        if (!cut) return native::vprocess_start(cmd, args, kShowNormal);
+        return native::vprocess_start(cmd, args, kShowNormal);
     } catch (const runtime::Thrown&) {
+        throw failure;
     }
-    throw runtime::ThrownMessage("Process creation failure : " + cmd);
 }
 
 }  // namespace

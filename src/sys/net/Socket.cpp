@@ -63,7 +63,7 @@ void SocketOutput::close() {
 Socket::Socket() { Socket::init(); }
 
 void Socket::init() {
-    if (!s_) s_ = native::socket_new(false, false);
+    if (!s_) s_ = native::socket_new(false);
     input = std::make_unique<detail::SocketInput>(s_);
     output = std::make_unique<detail::SocketOutput>(s_);
 }

@@ -21,7 +21,7 @@ Socket::Socket() : net::Socket(NoInit{}) { Socket::init(); }
 Socket::~Socket() = default;
 
 void Socket::init() {
-    s_ = native::socket_new(false, false);
+    s_ = native::socket_new(false);
     input = std::make_unique<detail::SocketInput>(this);
     output = std::make_unique<detail::SocketOutput>(this);
     // Sockets may be made on several threads at once: the roots are loaded by one of
