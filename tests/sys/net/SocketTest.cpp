@@ -11,6 +11,7 @@
 
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
+#include "native/posix/fd.h"
 #include "support/Run.h"
 #include "support/ScriptedServer.h"
 
@@ -113,19 +114,18 @@ TEST(Socket, ConnectFailures) {
     }
 
     // A listener whose queue is full: the system drops further connections' first packet.
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    native::posix::Fd listener(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof addr;
-    bind(listener, reinterpret_cast<sockaddr*>(&addr), size);
-    listen(listener, 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &size);
+    bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), size);
+    listen(listener.get(), 0);
+    getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &size);
     Socket queued, waiting;
     queued.connect(Host("127.0.0.1"), ntohs(addr.sin_port));
     waiting.setTimeout(0.3);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(thrownText([&] { waiting.connect(Host("127.0.0.1"), ntohs(addr.sin_port)); }), "EOF");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
-    close(listener);
 }
 
 TEST(Host, LiteralsNeedNoLookup) {
