@@ -57,8 +57,7 @@ struct Outcome {
     std::optional<lumo::ds::StringMap<std::string>> headers;
 };
 
-Outcome fetch(const std::string& url, double timeout = 10.0,
-              std::optional<std::string> postData = {}) {
+Outcome fetch(const std::string& url, double timeout = 10.0, std::optional<std::string> postData = {}) {
     Outcome out;
     Http h(url);
     h.cnxTimeout = timeout;

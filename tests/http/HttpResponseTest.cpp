@@ -123,9 +123,8 @@ TEST(HttpResponse, FramingsStatusesAndMessages) {
         {"onStatus replaces itself", kOk + "Content-Length: 2\r\n\r\nok", "ok", {}, "ok", {}, [](Http& h) {
              h.onStatus = [&h, keep = std::string(40, 's')](int) { h.onStatus = [](int) {}; h.url = keep; };
          }},
-        {"onError retries", kOk + "Content-Length: 9\r\n\r\nshort", {}, {}, std::string(40, 'e'), {.waitMs = 0},
-         [](Http& h) {
-             h.onError = [&h, keep = std::string(40, 'e')](const std::string&) {
+        {"onError retries", kOk + "Content-Length: 9\r\n\r\nshort", {}, {}, std::string(40, 'e'), {.waitMs = 0}, [](Http& h) {
+             h.onError = [&h, keep = std::string(40, 'e')](auto&) {
                  if (!h.url.empty()) { h.url.clear(); h.request(); h.responseData = keep; }
              };
          }},
