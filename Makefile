@@ -21,10 +21,11 @@ DEB_PACKAGES   := build-essential debhelper dpkg-dev lintian cmake ninja-build p
 DEB_CHECK_PACKAGES := man-db python3 ffmpeg
 REPRO_PACKAGES := diffoscope unzip binutils
 FUZZ_SECONDS   ?= 60
-FUZZ_TARGETS   := json xml ereg http_response http_request launcher command_line ownership
+FUZZ_TARGETS   := json xml ereg http_response http_request http_peer launcher command_line ownership
 # The request composer, the launcher's readings and the command-line round trip are small
-# and saturate sooner: 30 s each, unless FUZZ_SECONDS is given from outside the Makefile.
-FUZZ_SHORT_TARGETS := http_request launcher command_line
+# and saturate sooner, and the scripted peer's runs wait on purpose: 30 s each, unless
+# FUZZ_SECONDS is given from outside the Makefile.
+FUZZ_SHORT_TARGETS := http_request http_peer launcher command_line
 FUZZ_SHORT_SECONDS := $(if $(filter file,$(origin FUZZ_SECONDS)),30,$(FUZZ_SECONDS))
 
 # Windows: cross-compiled with mingw-w64 against our own static mbedTLS and PCRE, built from
@@ -42,7 +43,7 @@ CMAKE_FLAGS += -DSTREAMLAUNCH_WERROR=ON
 endif
 
 .PHONY: all deps bench-deps fuzz-deps build test run demo demo-check install install-files uninstall
-.PHONY: deb deb-check bench fuzz clean
+.PHONY: deb deb-check dist release bench fuzz clean
 .PHONY: windows-deps windows windows-dist test-windows repro-check
 .PHONY: test-asan test-valgrind torture coverage
 
@@ -68,7 +69,10 @@ bench-deps: deps
 fuzz-deps: deps
 	$(call install_missing,$(FUZZ_PACKAGES))
 
-$(BUILD_DIR)/build.ninja:
+# Configuring looks for the packages, so it waits for their installation (with make -j
+# it would otherwise run beside it); order-only, as a check that installs nothing must not
+# configure again.
+$(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
 
 build: deps $(BUILD_DIR)/build.ninja
@@ -189,6 +193,12 @@ VERSION := $(shell sed -n 's/^project.streamlaunch VERSION \([0-9.]*\).*/\1/p' C
 # The time of the release, from the changelog's latest entry, as Debian's tools take it:
 # the zip's members carry it instead of the time of the build.
 SOURCE_DATE_EPOCH ?= $(shell dpkg-parsechangelog -l debian/changelog -S Timestamp)
+# Times in the future are kept by dpkg-deb (it lowers only later ones to the release's) and
+# make ninja configure again and again in an unpacked tarball.
+define release_time_passed
+	@[ "$(SOURCE_DATE_EPOCH)" -le "$$(date +%s)" ] || { echo "The release's time (debian/changelog's" \
+	  "latest entry, $$(date -u -d @$(SOURCE_DATE_EPOCH))) is still to come: date the entry now (dch -r)"; exit 1; }
+endef
 
 # A Debian package made by Debian's own tools (debhelper, dpkg-buildpackage) from a copy of
 # the sources in $(BUILD_DIR)/deb, then held to lintian: no error and no warning.
@@ -198,6 +208,7 @@ deb:
 	$(call install_missing,$(DEB_PACKAGES))
 	@changelog=$$(dpkg-parsechangelog -l debian/changelog -S Version); [ "$$changelog" = "$(VERSION)" ] || \
 	  { echo "debian/changelog is at $$changelog, the project at $(VERSION): add an entry (dch -v $(VERSION))"; exit 1; }
+	$(release_time_passed)
 	rm -rf $(BUILD_DIR)/deb && mkdir -p $(DEB_SOURCE)
 	tar -c CMakeLists.txt CMakePresets.json Makefile LICENSE src docs/streamlaunch.1 debian | tar -x -C $(DEB_SOURCE)
 	cd $(DEB_SOURCE) && dpkg-buildpackage --build=binary --no-sign
@@ -208,6 +219,30 @@ deb:
 deb-check: deb
 	$(call install_missing,$(DEB_CHECK_PACKAGES))
 	$(SUDO) tests/package/check-deb.sh $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb
+
+# The source release: the last commit's tree as streamlaunch-<version>/, with the release's
+# time, sorted names, owner and group 0 and no time in the gzip header, so that one commit
+# gives the same bytes wherever it is packed.
+DIST_TARBALL := $(BUILD_DIR)/streamlaunch-$(VERSION).tar.gz
+dist:
+	$(call install_missing,git dpkg-dev)
+	@git diff --quiet HEAD || { echo "make dist packs the last commit, and the tree has changes not committed:" \
+	  "commit or stash them first"; exit 1; }
+	$(release_time_passed)
+	rm -rf $(BUILD_DIR)/dist && mkdir -p $(BUILD_DIR)/dist
+	git -c tar.umask=022 archive --format=tar --prefix=streamlaunch-$(VERSION)/ HEAD | tar -x -p -C $(BUILD_DIR)/dist
+	tar -c -C $(BUILD_DIR)/dist --format=gnu --sort=name --mtime=@$(SOURCE_DATE_EPOCH) --owner=0 --group=0 \
+	  --numeric-owner --mode=go-w streamlaunch-$(VERSION) | gzip -n -9 >$(DIST_TARBALL)
+	rm -rf $(BUILD_DIR)/dist
+	@echo "$(DIST_TARBALL)"
+
+# The three release artefacts side by side with their checksums, which `sha256sum -c
+# SHA256SUMS` checks in that folder.
+RELEASE_DIR := $(BUILD_DIR)/release
+release: dist deb windows-dist
+	rm -rf $(RELEASE_DIR) && mkdir -p $(RELEASE_DIR)
+	cp $(DIST_TARBALL) $(BUILD_DIR)/streamlaunch_$(VERSION)_*.deb $(WINDOWS_ZIP) $(RELEASE_DIR)/
+	cd $(RELEASE_DIR) && sha256sum streamlaunch* >SHA256SUMS && cat SHA256SUMS
 
 bench: build bench-deps
 	bench/launch.sh $(BUILD_DIR)/streamlaunch
@@ -241,7 +276,7 @@ windows-deps:
 	$(call install_missing,$(WINDOWS_PACKAGES))
 	windows/build-deps.sh $(WINDOWS_DEPS)
 
-$(WINDOWS_DIR)/build.ninja:
+$(WINDOWS_DIR)/build.ninja: | windows-deps
 	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=windows/mingw-w64-x86_64.cmake \
 	  -DSTREAMLAUNCH_WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS))/prefix $(CMAKE_FLAGS)
 
@@ -277,10 +312,11 @@ test-windows: windows-dist
 
 # Each release artefact built twice, from two fresh copies of the tree at different paths
 # and times, must come out byte for byte the same; diffoscope's report shows what differs
-# (tests/package/check-repro.sh). REPRO names the artefacts: binary, zip and deb.
-REPRO ?= binary zip deb
+# (tests/package/check-repro.sh). REPRO names the artefacts: binary, zip, deb and tarball
+# (from two clones of the last commit; it is then unpacked, built and run).
+REPRO ?= binary zip deb tarball
 repro-check: deps $(if $(filter zip,$(REPRO)),windows-deps)
-	$(call install_missing,$(REPRO_PACKAGES) $(if $(filter deb,$(REPRO)),$(DEB_PACKAGES)))
+	$(call install_missing,$(REPRO_PACKAGES) $(if $(filter deb,$(REPRO)),$(DEB_PACKAGES)) $(if $(filter tarball,$(REPRO)),git))
 	WINDOWS_DEPS=$(abspath $(WINDOWS_DEPS)) tests/package/check-repro.sh $(REPRO)
 
 clean:

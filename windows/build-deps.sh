@@ -7,22 +7,26 @@
 # critical sections.
 #
 # Usage: windows/build-deps.sh [DEPS_DIR]   (default: build-windows-deps)
+#        windows/build-deps.sh --sources    prints the sources it fetches: SOURCE=VERSION ...
 # Result: DEPS_DIR/prefix/{include,lib}. A second run does nothing once the prefix is
 # complete. Fetching the sources adds deb-src entries for the configured Debian suites
 # while apt-get source runs and removes them again; that needs root (or sudo).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+# The source version of an installed package, so that Windows gets what Linux links.
+source_version() { dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null || true; }
+mbedtls_version=$(source_version libmbedtls-dev)
+pcre_version=$(source_version libpcre3-dev)
+fetched="mbedtls=$mbedtls_version pcre3=$pcre_version"
+if [ "${1:-}" = --sources ]; then echo "$fetched"; exit 0; fi
+
 deps=$(mkdir -p "${1:-$repo/build-windows-deps}" && cd "${1:-$repo/build-windows-deps}" && pwd)
 prefix=$deps/prefix
 toolchain=$repo/windows/mingw-w64-x86_64.cmake
 stamp=$prefix/.complete
 
 sudo=$([ "$(id -u)" = 0 ] || echo sudo)
-# The source version of an installed package, so that Windows gets what Linux links.
-source_version() { dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null || true; }
-mbedtls_version=$(source_version libmbedtls-dev)
-pcre_version=$(source_version libpcre3-dev)
 gtest=$([ -d /usr/src/googletest ] && echo yes || echo no)
 wanted="mbedtls=${mbedtls_version:-any} pcre3=${pcre_version:-any} gtest=$gtest threading_alt=$(sha256sum "$repo/src/native/win32/threading_alt.h" | cut -c1-16) paths=relative"
 
@@ -53,7 +57,6 @@ fetch_sources() {
   trap - EXIT
 }
 source_dir() { find "$deps/src" -maxdepth 1 -mindepth 1 -type d -name "$1" | head -n 1; }
-fetched="mbedtls=$mbedtls_version pcre3=$pcre_version"
 if [ "$(cat "$deps/src/.fetched" 2>/dev/null)" != "$fetched" ]; then
   rm -rf "$deps/src" && mkdir -p "$deps/src"
   fetch_sources

@@ -6,7 +6,9 @@
 #     checked byte for byte (CR LF line ends), with the exit status the shell sees;
 #   - the channel road in private namespaces where the service's host names lead to a
 #     local stand-in (tests/support/in_namespace.sh), when such namespaces can be made;
-#   - make windows-dist's zip unpacked in a fresh folder and run from there.
+#   - make windows-dist's zip unpacked in a fresh folder and run from there; its notices
+#     cover every archive the link took in (BUILD_DIR/streamlaunch.map) and name the
+#     mingw-w64 and GCC runtimes installed here.
 #
 # Usage: windows/run-tests.sh BUILD_DIR ZIP   (a configured and built Windows build, its zip
 #        streamlaunch-<version>-windows.zip)
@@ -227,6 +229,9 @@ check "zip: its files" $'LICENSE.txt\nREADME.txt\nTHIRD-PARTY-NOTICES.txt\nstrea
 version=${zip##*/streamlaunch-}
 launch --version
 check "zip: --version" "streamlaunch ${version%-windows.zip}^M"$'\n'"License: MIT^M"$'\n' "$out"
+notices() { checks=$((checks + 1)); NOTICES=$app/THIRD-PARTY-NOTICES.txt "$repo/tests/package/check-notices.sh" "$@"; }
+notices archives "$build/streamlaunch.map" || fail "zip: THIRD-PARTY-NOTICES.txt leaves archives of the link out"
+notices versions mingw-w64-x86-64-dev g++-mingw-w64-x86-64-posix || fail "zip: THIRD-PARTY-NOTICES.txt names other runtimes"
 cp "$tests/recorder.exe" "$app/youtube-dl.exe"
 cp "$tests/recorder.exe" "$app/player.exe"
 printf '%s\r\n' '[info] Available formats for v:' 'ID  EXT RESOLUTION | PROTO' '--------------------------' \

@@ -61,8 +61,9 @@ struct Http::ErrorWrapper {
             h->responseData = s->sink.getBytes().toString();
             s->failed = true;
         }
-        h->onError = s->previous;
-        h->onError(message);
+        auto previous = s->previous;  // through a copy: it may replace onError in turn
+        h->onError = previous;
+        previous(message);
     }
 };
 
@@ -86,6 +87,11 @@ void Http::request(std::optional<bool> post) {
     }
 }
 
+void Http::reportError(const std::string& message) {
+    auto report = onError;  // which may replace itself, or start the next request
+    report(message);
+}
+
 void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket,
                          const std::optional<std::string>& method) {
     responseData.reset();
@@ -94,7 +100,7 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     bool secure = matched && address.matched(1) == "https://";
     std::optional<int> port = matched ? portOf(address.matched(3), secure) : std::nullopt;
     if (!port) {
-        onError("Invalid URL");
+        reportError("Invalid URL");
         return;
     }
     std::optional<std::string> pathText = address.matched(4);
@@ -102,7 +108,7 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     // The body composeRequest writes: postData, a file upload, or a POST's parameters.
     bool withBody = postData || file || (post && params.length() > 0);
     if (std::optional<std::string> fault = framingFault(path, method, withBody)) {
-        onError(*fault);
+        reportError(*fault);
         return;
     }
     std::unique_ptr<sys::net::Socket> owned;
@@ -119,6 +125,9 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
     std::string requestText = composeRequest(post, host, *port, path, method, boundary);
 
     try {
+        // From the start: the connect and the handshake wait no longer than the rest.
+        // A socket the system refused is left for connect to report.
+        if (socket->s_) socket->setTimeout(cnxTimeout);
         if (PROXY) {
             socket->connect(sys::net::Host(PROXY->host), PROXY->port);
         } else {
@@ -126,14 +135,14 @@ void Http::customRequest(bool post, io::Output& output, sys::net::Socket* socket
         }
         socket->write(requestText);
         if (file) sendFile(*socket, boundary);
-        readHttpResponse(output, *socket);
+        readHttpResponse(output, *socket, method == "HEAD");
         socket->close();
     } catch (const runtime::Thrown& e) {
         try {
             socket->close();
         } catch (const runtime::Thrown&) {
         }
-        onError(Std::string(e));
+        reportError(Std::string(e));
     }
 }
 

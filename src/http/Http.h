@@ -2,6 +2,7 @@
 // Blocking HTTP/1.1 client: one request per call on a fresh connection ("Connection:
 // close"), TLS for https:// addresses. The outcome comes through the callbacks: onStatus
 // once the response head is read, then onData with the body or onError with a message.
+// Each is called through a copy, so it may replace itself or start the next request.
 // requestUrl wraps it all: the body of a 200..399 answer, or the message thrown as text.
 //
 // This sits above sys/: it drives sys::net and sys::ssl sockets, and reads and writes
@@ -36,7 +37,8 @@ public:
         std::string value;
     };
     // A file sent as multipart form data. size is the byte count announced; the upload
-    // counts it down and ends early when io runs dry first.
+    // counts it down and ends early when io runs dry first (Eof); a read that gives 0
+    // bytes fails the request with Error Blocked.
     struct FileRecord {
         std::string param;
         std::string filename;
@@ -77,10 +79,11 @@ public:
                        const std::optional<std::string>& method = std::nullopt);
 
     // Reads one response from socket.input: head, then the body by its framing into
-    // output, every byte of it. Throws "Response status error", "Transfer aborted",
-    // "Http Error #<status>", a head over kMaxHeadLength, whatever the streams throw, and
-    // Error Blocked when output takes nothing.
-    void readHttpResponse(io::Output& output, sys::net::Socket& socket);
+    // output, every byte of it; none for a HEAD request or a 1xx, 204 or 304 answer.
+    // Throws "Response status error", "Transfer aborted", "Http Error #<status>", a head
+    // over kMaxHeadLength, whatever the streams throw, and Error Blocked when output takes
+    // nothing.
+    void readHttpResponse(io::Output& output, sys::net::Socket& socket, bool headRequest = false);
     // Consumes the first count bytes of buffer as chunked coding; true asks for more.
     // An unreadable size line goes to onError("Invalid chunk") and returns false.
     bool readChunk(EReg& pattern, io::Output& output, const io::Bytes& buffer, int count);
@@ -88,7 +91,7 @@ public:
     std::string url;
     std::optional<std::string> responseData;
     bool noShutdown = false;
-    double cnxTimeout = 10.0;
+    double cnxTimeout = 10.0;  // bounds each wait, from the connect to the last read
     std::optional<ds::StringMap<std::string>> responseHeaders;
     std::optional<int> chunk_size;
     std::optional<io::Bytes> chunk_buf;
@@ -104,6 +107,8 @@ public:
 private:
     // What request() leaves in onError, in Http.cpp.
     struct ErrorWrapper;
+    // Calls onError through a copy, so that it may replace itself or start the next request.
+    void reportError(const std::string& message);
 
     // Request composition, in HttpRequest.cpp; the response reading is in HttpResponse.cpp.
     static std::string makeBoundary();

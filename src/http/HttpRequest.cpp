@@ -6,6 +6,7 @@
 
 #include "http/Http.h"
 #include "lumo/io/Eof.h"
+#include "lumo/io/Error.h"
 #include "sys/net/Socket.h"
 #include "util/Std.h"
 #include "util/StringBuf.h"
@@ -137,6 +138,8 @@ void Http::sendFile(sys::net::Socket& socket, const std::string& boundary) {
         } catch (const io::Eof&) {
             break;
         }
+        // An input that gives nothing would be asked again for ever.
+        if (count == 0) throw io::Error::Blocked();
         socket.output->writeFullBytes(buffer, 0, count);
         file->size -= count;
     }

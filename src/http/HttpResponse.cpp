@@ -105,7 +105,7 @@ void readStatedLength(io::Input& input, io::Output& output, io::Bytes& body, int
 
 }  // namespace
 
-void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
+void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket, bool headRequest) {
     io::Bytes scratch = io::Bytes::alloc(4);
     socket.setTimeout(cnxTimeout);
     std::vector<std::string> lines = StringTools::split(readHead(*socket.input, scratch), "\r\n");
@@ -114,13 +114,16 @@ void Http::readHttpResponse(io::Output& output, sys::net::Socket& socket) {
     lines.resize(lines.size() - 2);
     responseHeaders.emplace();
     Framing framing = readFields(lines, *responseHeaders);
-    onStatus(status);
+    auto reportStatus = onStatus;  // which may replace itself
+    reportStatus(status);
 
     EReg sizeLine("^([0-9A-Fa-f]+)[ ]*\r\n", "m");
     chunk_size.reset();
     chunk_buf.reset();
     io::Bytes body = io::Bytes::alloc(kBodyPiece);
-    if (framing.chunked) {
+    if (headRequest || (status >= 100 && status < 200) || status == 204 || status == 304) {
+        // RFC 9110 6.4.1: these answers end with their head, whatever their fields state.
+    } else if (framing.chunked) {
         try {
             while (readChunk(sizeLine, output, body, socket.input->readBytes(body, 0, kBodyPiece))) {
             }
@@ -160,7 +163,7 @@ bool Http::readChunk(EReg& pattern, io::Output& output, const io::Bytes& buffer,
             // would turn negative or wrap.
             Std::IntReading size = Std::readInt("0x" + digits);
             if (size.overflow) {
-                onError("Invalid chunk");
+                reportError("Invalid chunk");
                 return false;
             }
             chunk_size = *size.value;
@@ -174,7 +177,7 @@ bool Http::readChunk(EReg& pattern, io::Output& output, const io::Bytes& buffer,
             return readChunk(pattern, output, data->sub(lineLength, count), count);
         }
         if (count > kMaxSizeLineFragment) {
-            onError("Invalid chunk");
+            reportError("Invalid chunk");
             return false;
         }
         chunk_buf = data->sub(0, count);

@@ -9,6 +9,7 @@
 // on it fails like a call on a dead socket ("EOF") and can never reach a descriptor that
 // the system has since handed to another socket.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -21,11 +22,17 @@ struct SocketHandle;
 using SocketRef = std::shared_ptr<SocketHandle>;
 using Ipv6Address = std::array<std::uint8_t, 16>;
 
-// Null when the system refuses a socket (reported by the first operation on it).
-SocketRef socket_new(bool datagram, bool ipv6);
+// An IPv4 socket (socket_reopen gives IPv6); null when the system refuses one (reported by
+// the first operation on it).
+SocketRef socket_new(bool datagram);
 // Releases the system socket once; later closes do nothing.
 void socket_close(SocketHandle* s);
-// ip: the IPv4 octets in network order, as laid in memory.
+// Puts a new stream socket of the family, with the old one's timeout, in place of the
+// system socket (closing it); "Invalid socket handle" when the system refuses one.
+void socket_reopen(SocketHandle* s, bool ipv6);
+// ip: the IPv4 octets in network order, as laid in memory. A port outside 1..65535 is
+// refused before any connection as an unusable handle is ("Invalid port", InvalidHandle).
+// The timeout bounds the wait for the peer; its expiry is "EOF".
 void socket_connect(SocketHandle* s, std::uint32_t ip, int port);
 void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port);
 // One send or receive of bytes[pos, pos + len) of a buffer of size bytes; a range
@@ -38,8 +45,10 @@ int socket_recv_char(SocketHandle* s);
 // Sends all of text, looping over partial sends.
 void socket_write(SocketHandle* s, const std::string& text);
 // Whole milliseconds, truncated; 0, negative or NaN means none, and values past 2^31 - 1
-// milliseconds are clamped to it. Failures are ignored.
+// milliseconds are clamped to it. Failures are ignored. It bounds a later connect too.
 void socket_set_timeout(SocketHandle* s, double seconds);
+// The timeout set last; 0 for none.
+std::chrono::milliseconds socket_timeout(SocketHandle* s);
 void socket_shutdown(SocketHandle* s, bool read, bool write);
 // Sends each write at once rather than holding a small one until the peer acknowledges
 // the last (TCP_NODELAY). Failures are ignored.
@@ -55,7 +64,8 @@ SocketFailure socket_last_failure();
 // Readiness of up to 64 sockets per set; timeout in seconds, truncated to microseconds:
 // absent, negative or NaN = none (wait without limit, as NaN means for the socket
 // timeouts), and values past 2^31 - 1 milliseconds are clamped to it.
-// Throws "Too many sockets in select" and "Select error " + errno.
+// Throws "Too many sockets in select" and "Select error " + errno, a closed socket in a
+// list included.
 struct SelectSets {
     std::vector<bool> read, write, others;
 };

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "native/failure.h"
 #include "native/socket.h"
 
 #ifdef _WIN32
@@ -32,6 +33,13 @@ std::optional<std::string> ipv6_to_text(const Ipv6Address& ip);
 // would block or is already in progress, "EOF" (EndOfStream) for anything else (an
 // expired timeout included).
 [[noreturn]] void socket_throw_failure();
+
+// A port in network order. The system's 16 bits would wrap one outside 1..65535 into
+// another port, so it is refused as an unusable address.
+inline std::uint16_t networkPort(int port) {
+    if (port < 1 || port > 65535) throw Failure(FailureKind::InvalidHandle, "Invalid port");
+    return htons(static_cast<std::uint16_t>(port));
+}
 
 // A wait given in seconds, as both the socket timeouts and select take it: absent
 // (no limit) when negative or NaN; otherwise truncated to whole Duration units and

@@ -2,6 +2,7 @@
 #include <mbedtls/entropy.h>
 #include <mbedtls/error.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -84,6 +85,24 @@ int recvCallback(void* p, unsigned char* data, std::size_t len) {
     int n = socket_recv_raw(ctx.socket, data, len);
     if (n < 0) ctx.lastFailure = socket_last_failure();
     return n;
+}
+
+// A record that carries no data (a warning alert such as no_renegotiation) makes the
+// library ask for the read again. The socket is blocking, so that is the only way it
+// asks; it is repeated for as long as the socket's timeout, after which it counts as one
+// that ran out.
+int readRepeated(TlsContext& ctx, unsigned char* data, std::size_t len) {
+    mbedtls_ssl_context* ssl = open(ctx);
+    std::chrono::milliseconds timeout = socket_timeout(ctx.socket);
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int r = mbedtls_ssl_read(ssl, data, len);
+        if (r != MBEDTLS_ERR_SSL_WANT_READ && r != MBEDTLS_ERR_SSL_WANT_WRITE) return r;
+        if (timeout.count() > 0 && std::chrono::steady_clock::now() >= deadline) {
+            ctx.lastFailure = SocketFailure::TimedOut;
+            return -1;
+        }
+    }
 }
 
 int sniCallback(void* p, mbedtls_ssl_context* ssl, const unsigned char* name, std::size_t len) {
@@ -199,7 +218,7 @@ void tls_write_all(TlsContext& ctx, const unsigned char* data, int size) {
 void tls_send_char(TlsContext& ctx, int c) {
     if (c < 0 || c > 255) throw runtime::ThrownMessage("invalid char");
     auto byte = static_cast<unsigned char>(c);
-    mbedtls_ssl_write(open(ctx), &byte, 1);
+    tls_write_all(ctx, &byte, 1);
 }
 
 int tls_send(TlsContext& ctx, const unsigned char* buf, int size, int pos, int len) {
@@ -211,13 +230,13 @@ int tls_send(TlsContext& ctx, const unsigned char* buf, int size, int pos, int l
 
 int tls_recv_char(TlsContext& ctx) {
     unsigned char byte = 0;
-    if (mbedtls_ssl_read(open(ctx), &byte, 1) <= 0) throw runtime::ThrownMessage("ssl_recv_char");
+    if (readRepeated(ctx, &byte, 1) <= 0) throw runtime::ThrownMessage("ssl_recv_char");
     return byte;
 }
 
 int tls_recv(TlsContext& ctx, unsigned char* buf, int size, int pos, int len) {
     if (!isRange(size, pos, len)) throw runtime::ThrownMessage("ssl_recv");
-    int r = mbedtls_ssl_read(open(ctx), buf + pos, static_cast<std::size_t>(len));
+    int r = readRepeated(ctx, buf + pos, static_cast<std::size_t>(len));
     if (r == -1) failTransport(ctx);
     if (r < 0) throw runtime::ThrownMessage("ssl_recv");
     return r;

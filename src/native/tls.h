@@ -60,14 +60,15 @@ ContextRef tls_context_new(const ConfigRef& c, SocketHandle* socket);
 void tls_set_hostname(TlsContext& ctx, const std::string& name);
 void tls_handshake(TlsContext& ctx);
 void tls_write_all(TlsContext& ctx, const unsigned char* data, int size);
-// Throws "invalid char" for a value outside 0..255; the library's result is not looked at.
+// Throws "invalid char" for a value outside 0..255; otherwise fails as tls_write_all.
 void tls_send_char(TlsContext& ctx, int c);
 // One library write; its result as it is (a negative code too). "ssl_send" for a bad range.
 int tls_send(TlsContext& ctx, const unsigned char* buf, int size, int pos, int len);
 // One decrypted byte; "ssl_recv_char" for anything else.
 int tls_recv_char(TlsContext& ctx);
-// One library read: 0 when the peer closed the connection, "ssl_recv" for a bad range
-// or a TLS failure (a close-notify alert included).
+// One library read (repeated while a record without data, such as a warning alert,
+// makes it ask again, within the socket's timeout): 0 when the peer closed the
+// connection, "ssl_recv" for a bad range or a TLS failure (a close-notify alert included).
 int tls_recv(TlsContext& ctx, unsigned char* buf, int size, int pos, int len);
 void tls_context_close(TlsContext& ctx);
 

@@ -230,6 +230,13 @@ TEST(HttpRequest, MultipartUpload) {
         EXPECT_EQ(got.request, expected);
         EXPECT_TRUE(got.errors.empty());
     }
+    // An input that gives 0 bytes before the declared size (100 times here, then Eof).
+    struct Dry : lumo::io::Input {
+        int left = 100;
+        int readBytes(lumo::io::Bytes&, int, int) override { return left-- > 0 ? 0 : throw lumo::io::Eof(); }
+    };
+    Http::FileRecord dry{"upload", "f", std::make_shared<Dry>(), 5, "text/plain"};
+    EXPECT_EQ(capture(kBase + "/up", [&](Http& h) { h.file = dry; }, {}).errors, std::vector<std::string>{"Blocked"});
 }
 
 }  // namespace

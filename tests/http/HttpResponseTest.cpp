@@ -116,6 +116,18 @@ TEST(HttpResponse, FramingsStatusesAndMessages) {
          [](Http& h) { h.noShutdown = true; }},
         {"no length, connection kept open: the receive timeout", kOk + "\r\npartial", {}, {"Custom(EOF)"}, "partial",
          {.holdMs = 1500}, [](Http& h) { h.cnxTimeout = 0.3; }},
+        {"a 304 has no body, whatever its length says", "HTTP/1.1 304 Not Modified\r\nContent-Length: 5\r\n\r\n", "", {},
+         "", {.waitMs = 1000}},
+        // Callbacks run through a copy: one may replace itself, or retry from inside (the retry
+        // fails at once: no address). Without the copy, a use-after-free seen only under ASan.
+        {"onStatus replaces itself", kOk + "Content-Length: 2\r\n\r\nok", "ok", {}, "ok", {}, [](Http& h) {
+             h.onStatus = [&h, keep = std::string(40, 's')](int) { h.onStatus = [](int) {}; h.url = keep; };
+         }},
+        {"onError retries", kOk + "Content-Length: 9\r\n\r\nshort", {}, {}, std::string(40, 'e'), {.waitMs = 0}, [](Http& h) {
+             h.onError = [&h, keep = std::string(40, 'e')](auto&) {
+                 if (!h.url.empty()) { h.url.clear(); h.request(); h.responseData = keep; }
+             };
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -294,11 +306,13 @@ TEST(HttpResponse, ObjectUsedAgainAndTheOutputsClose) {
         bool custom;
         std::string body;
         int closes;
+        std::optional<std::string> method = {};
     };
     for (const Round& round : std::vector<Round>{{kOk + "Content-Length: 5\r\n\r\nfirst", false, "first", 0},
                                                  {kMissing, false, "second", 0},
                                                  {kOk + "Content-Length: 2\r\n\r\nok", true, "ok", 1},
-                                                 {kMissing, true, "second", 0}}) {
+                                                 {kMissing, true, "second", 0},
+                                                 {kOk + "Content-Length: 5\r\n\r\n", true, "", 1, "HEAD"}}) {
         SCOPED_TRACE(round.reply);
         ScriptedServer server([&](int fd) {
             std::string request;
@@ -312,7 +326,7 @@ TEST(HttpResponse, ObjectUsedAgainAndTheOutputsClose) {
         h.url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
         CountingOutput out;
         if (round.custom) {
-            h.customRequest(false, out);
+            h.customRequest(false, out, nullptr, round.method);
         } else {
             h.request(false);
         }

@@ -16,8 +16,9 @@ void startSockets() {
     if (!started) throw std::runtime_error("WSAStartup failed");
 }
 
-// A socket listening on 127.0.0.1 at a port the system picks; its port through `port`.
-SOCKET listenLoopback(int& port) {
+}  // namespace
+
+SOCKET listenLoopback(int& port, int backlog) {
     startSockets();
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -25,14 +26,12 @@ SOCKET listenLoopback(int& port) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int size = sizeof addr;
     if (s == INVALID_SOCKET || ::bind(s, reinterpret_cast<sockaddr*>(&addr), size) != 0 ||
-        ::listen(s, 4) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+        ::listen(s, backlog) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
         throw std::runtime_error("no loopback listener: " + std::to_string(::WSAGetLastError()));
     }
     port = ntohs(addr.sin_port);
     return s;
 }
-
-}  // namespace
 
 LoopbackServer::LoopbackServer(Script script) : listener_(listenLoopback(port_)) {
     thread_ = std::thread([this, script = std::move(script)] {

@@ -35,6 +35,8 @@ private:
     std::thread thread_;
 };
 
+// A socket listening on 127.0.0.1 at a port the system picks; its port through `port`.
+SOCKET listenLoopback(int& port, int backlog = 4);
 // A loopback port that nothing listens on at the moment of asking.
 int closedPort();
 

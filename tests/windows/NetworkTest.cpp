@@ -16,6 +16,7 @@
 #include "native/socket.h"
 #include "native/socket_api.h"
 #include "runtime/Thrown.h"
+#include "WinTestSupport.h"
 #include "support/ThrownText.h"
 #include "sys/net/Host.h"
 #include "sys/net/Socket.h"
@@ -115,6 +116,23 @@ TEST(WindowsNetwork, FailuresFollowTheWindowsErrorTables) {
         EXPECT_EQ(thrownText([&] { s.connect(Host("127.0.0.1"), server.port()); }), "Blocked");
         s.close();
     }
+    // A connect the peer never answers (its queue is full) is bounded by the timeout. The
+    // thread owns its socket, should it outlive its bound.
+    {
+        int port = 0;
+        std::shared_ptr<void> full(nullptr, [s = wintest::listenLoopback(port, 0)](void*) { ::closesocket(s); });
+        sys::net::Socket queued;
+        auto waiting = std::make_shared<sys::net::Socket>();
+        queued.connect(Host("127.0.0.1"), port);
+        waiting->setTimeout(0.3);
+        auto connect = [waiting, port] { waiting->connect(Host("127.0.0.1"), port); };
+        EXPECT_EQ(thrownText([&] { wintest::finishesWithin(connect, 2s); }), "EOF");
+    }
+    // Ports are checked before any connection; a closed socket in select is an error.
+    EXPECT_EQ(thrownText([] { sys::net::Socket().connect(Host("127.0.0.1"), 65616); }), "Failed to connect on 127.0.0.1:65616");
+    sys::net::Socket closed;
+    closed.close();
+    EXPECT_EQ(thrownText([&] { sys::net::Socket::select(std::vector{&closed}, {}, {}, 0.0); }), "Select error 10038");
     // The resolver's text is the system's own, on one line.
     std::string text = native::resolver_message(WSAHOST_NOT_FOUND);
     EXPECT_FALSE(text.empty());

@@ -8,6 +8,7 @@
 
 #include "WinTestSupport.h"
 #include "runtime/Thrown.h"
+#include "support/ThrownText.h"
 #include "support/TempDir.h"
 #include "sys/io/Process.h"
 
@@ -95,6 +96,9 @@ TEST_F(WindowsProcess, FailuresAndTheSilentChild) {
     } catch (const runtime::Thrown& e) {
         EXPECT_EQ(e.toString(), "Process creation failure : no-such-program-anywhere.exe");
     }
+    // An argument holding NUL would reach the child cut short.
+    EXPECT_EQ(testsupport::thrownText([&] { Process p(echo, Args{std::string("a\0b", 3)}); }),
+              "Process creation failure : " + echo);
     Process silent(echo, Args{});
     EXPECT_EQ(outputOf(silent), "");
     // Standard input reaches the child's pipe, and closing it ends later writes.

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -59,9 +61,15 @@ private:
     std::size_t pending_ = 0;
 };
 
+// Never destroyed: a process held by a static object may be released at exit, after the
+// statics made later than that object are gone.
 ReleasedChildren& releasedChildren() {
-    static ReleasedChildren children;
-    return children;
+    static union Storage {
+        Storage() : children() {}
+        ~Storage() {}
+        ReleasedChildren children;
+    } storage;
+    return storage.children;
 }
 
 }  // namespace
@@ -163,6 +171,25 @@ void forwardPendingStderr(ProcessHandle& h) {
     }
 }
 
+// A write into a child that has ended must fail, not end the caller with SIGPIPE, and
+// leave the program's signal settings as they are: the signal is held back on this thread
+// for the write, and the one it raised, if any, is taken before the mask is restored.
+ssize_t writeWithoutSigpipe(int fd, const unsigned char* at, int len) {
+    sigset_t pipe, saved, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &saved);
+    ::sigpending(&pending);
+    bool pendingBefore = sigismember(&pending, SIGPIPE) == 1;  // not ours to take
+    ssize_t n = retryOnInterrupt([&] { return ::write(fd, at, static_cast<std::size_t>(len)); });
+    if (n < 0 && errno == EPIPE && !pendingBefore) {
+        timespec none{0, 0};
+        retryOnInterrupt([&] { return ::sigtimedwait(&pipe, nullptr, &none); });
+    }
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return n;
+}
+
 }  // namespace
 
 ProcessRef vprocess_start(const std::string& cmd,
@@ -220,8 +247,7 @@ int vprocess_write_stdin(ProcessHandle* p, const unsigned char* bytes, int size,
     if (!isRange(size, pos, len)) return 0;
     ProcessHandle& h = checked(p);
     if (!h.in.valid()) return 0;
-    ssize_t n = retryOnInterrupt(
-        [&] { return ::write(h.in.get(), bytes + pos, static_cast<std::size_t>(len)); });
+    ssize_t n = writeWithoutSigpipe(h.in.get(), bytes + pos, len);
     return n > 0 ? static_cast<int>(n) : 0;
 }
 

@@ -18,6 +18,7 @@ using posix::retryOnInterrupt;
 
 struct SocketHandle {
     posix::Fd fd;
+    timeval timeout{};  // as set on the socket, for the one that replaces it
 };
 
 namespace {
@@ -27,11 +28,25 @@ SocketHandle& checked(SocketHandle* s) {
     return *s;
 }
 
+int openSocket(bool datagram, bool ipv6) {
+    int type = (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC;
+    return ::socket(ipv6 ? AF_INET6 : AF_INET, type, 0);
+}
+
+void applyTimeout(const SocketHandle& h) {
+    if (::setsockopt(h.fd.get(), SOL_SOCKET, SO_SNDTIMEO, &h.timeout, sizeof h.timeout) == 0) {
+        ::setsockopt(h.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &h.timeout, sizeof h.timeout);
+    }
+}
+
+// The send timeout bounds a blocking connect too (socket(7)).
 void connectTo(SocketHandle* s, const sockaddr* addr, socklen_t size) {
     int fd = checked(s).fd.get();
     if (retryOnInterrupt([&] { return ::connect(fd, addr, size); }) != 0) {
         // Interrupted connects go on in the background; EALREADY or EISCONN follows.
         if (errno == EISCONN) return;
+        // On a blocking socket these come only once the send timeout has run out.
+        if (errno == EINPROGRESS || errno == EALREADY) errno = ETIMEDOUT;
         socket_throw_failure();
     }
 }
@@ -46,11 +61,18 @@ int recvOnce(SocketHandle& s, void* data, std::size_t len) {
 
 }  // namespace
 
-SocketRef socket_new(bool datagram, bool ipv6) {
+SocketRef socket_new(bool datagram) {
     // The owner first: running out of memory after the socket is made would leak it.
     auto s = std::make_shared<SocketHandle>();
-    s->fd.reset(::socket(ipv6 ? AF_INET6 : AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0));
+    s->fd.reset(openSocket(datagram, false));
     return s->fd.valid() ? s : nullptr;
+}
+
+void socket_reopen(SocketHandle* s, bool ipv6) {
+    SocketHandle& h = checked(s);
+    h.fd.reset(openSocket(false, ipv6));
+    if (!h.fd.valid()) throw Failure(FailureKind::InvalidHandle, "Invalid socket handle");
+    applyTimeout(h);
 }
 
 void socket_close(SocketHandle* s) { checked(s).fd.reset(); }
@@ -58,7 +80,7 @@ void socket_close(SocketHandle* s) { checked(s).fd.reset(); }
 void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_port = networkPort(port);
     addr.sin_addr.s_addr = ip;
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
@@ -66,7 +88,7 @@ void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
 void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
     sockaddr_in6 addr{};
     addr.sin6_family = AF_INET6;
-    addr.sin6_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin6_port = networkPort(port);
     std::memcpy(&addr.sin6_addr, ip.data(), ip.size());
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
@@ -76,10 +98,13 @@ void socket_set_timeout(SocketHandle* s, double seconds) {
     // Whole milliseconds; no limit (negative or NaN) is 0, which the system reads as none.
     auto wait = bounded_wait<std::chrono::milliseconds>(seconds);
     long ms = wait ? static_cast<long>(wait->count()) : 0;
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    if (::setsockopt(h.fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0) {
-        ::setsockopt(h.fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
+    h.timeout = timeval{ms / 1000, (ms % 1000) * 1000};
+    applyTimeout(h);
+}
+
+std::chrono::milliseconds socket_timeout(SocketHandle* s) {
+    const timeval& t = checked(s).timeout;
+    return std::chrono::milliseconds(t.tv_sec * 1000 + t.tv_usec / 1000);
 }
 
 void socket_shutdown(SocketHandle* s, bool read, bool write) {
@@ -126,7 +151,13 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     for (int k = 0; k < 3; ++k) {
         if (!*sets[k]) continue;
         if ((*sets[k])->size() > 64) throw runtime::ThrownMessage("Too many sockets in select");
-        for (SocketHandle* s : **sets[k]) fds.push_back(pollfd{checked(s).fd.get(), events[k], 0});
+        for (SocketHandle* s : **sets[k]) {
+            // poll would skip a closed socket and, without a timeout, wait for ever.
+            if (!checked(s).fd.valid()) {
+                throw runtime::ThrownMessage("Select error " + std::to_string(EBADF));
+            }
+            fds.push_back(pollfd{s->fd.get(), events[k], 0});
+        }
     }
     timespec limit{};
     timespec* wait = nullptr;
@@ -145,7 +176,7 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
     for (int k = 0; k < 3; ++k) {
         if (!*sets[k]) continue;
         for (std::size_t i = 0; i < (*sets[k])->size(); ++i, ++at) {
-            outs[k]->push_back((fds[at].revents & ready[k]) != 0 && fds[at].fd >= 0);
+            outs[k]->push_back((fds[at].revents & ready[k]) != 0);
         }
     }
     return result;

@@ -11,6 +11,7 @@ namespace native {
 
 struct SocketHandle {
     SOCKET s = INVALID_SOCKET;
+    DWORD timeoutMs = 0;  // as set on the socket, for its connect and the socket replacing it
 
     SocketHandle() = default;
     SocketHandle(const SocketHandle&) = delete;
@@ -27,8 +28,58 @@ SocketHandle& checked(SocketHandle* s) {
     return *s;
 }
 
+// A socket that children do not inherit: they get their pipes, not our sockets.
+SOCKET openSocket(bool datagram, bool ipv6) {
+    SOCKET s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
+    if (s != INVALID_SOCKET) {
+        ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    }
+    return s;
+}
+
+void applyTimeout(const SocketHandle& h) {
+    const char* ms = reinterpret_cast<const char*>(&h.timeoutMs);
+    if (::setsockopt(h.s, SOL_SOCKET, SO_SNDTIMEO, ms, 4) == 0) {
+        ::setsockopt(h.s, SOL_SOCKET, SO_RCVTIMEO, ms, 4);
+    }
+}
+
+// The error a connect in progress ended with, waiting at most the socket's timeout.
+int awaitConnect(const SocketHandle& h) {
+    fd_set done, failed;
+    FD_ZERO(&done);
+    FD_ZERO(&failed);
+    FD_SET(h.s, &done);
+    FD_SET(h.s, &failed);
+    auto seconds = static_cast<long>(h.timeoutMs / 1000);
+    timeval limit{seconds, static_cast<long>(h.timeoutMs % 1000) * 1000};
+    int n = ::select(0, nullptr, &done, &failed, &limit);
+    if (n == 0) return WSAETIMEDOUT;
+    if (n == SOCKET_ERROR) return ::WSAGetLastError();
+    int error = 0;
+    int size = sizeof error;
+    ::getsockopt(h.s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+    return FD_ISSET(h.s, &failed) && error == 0 ? WSAECONNREFUSED : error;
+}
+
+// Windows Sockets bounds no connect by the send timeout: with one set, the connect runs
+// without blocking and its outcome is awaited that long.
 void connectTo(SocketHandle* s, const sockaddr* addr, int size) {
-    if (::connect(checked(s).s, addr, size) != 0) socket_throw_failure();
+    SocketHandle& h = checked(s);
+    if (h.timeoutMs == 0) {
+        if (::connect(h.s, addr, size) != 0) socket_throw_failure();
+        return;
+    }
+    u_long nonBlocking = 1;
+    ::ioctlsocket(h.s, FIONBIO, &nonBlocking);
+    int error = ::connect(h.s, addr, size) == 0 ? 0 : ::WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) error = awaitConnect(h);
+    nonBlocking = 0;
+    ::ioctlsocket(h.s, FIONBIO, &nonBlocking);
+    if (error != 0) {
+        ::WSASetLastError(error);
+        socket_throw_failure();
+    }
 }
 
 // The calls take an int length: a larger request moves part of it, as any send may.
@@ -55,15 +106,19 @@ void sockets_startup() {
     (void)started;
 }
 
-SocketRef socket_new(bool datagram, bool ipv6) {
+SocketRef socket_new(bool datagram) {
     sockets_startup();
     // The owner first: running out of memory after the socket is made would leak it.
     auto handle = std::make_shared<SocketHandle>();
-    handle->s = ::socket(ipv6 ? AF_INET6 : AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
-    if (handle->s == INVALID_SOCKET) return nullptr;
-    // Children start with handle inheritance on: they get their pipes, not our sockets.
-    ::SetHandleInformation(reinterpret_cast<HANDLE>(handle->s), HANDLE_FLAG_INHERIT, 0);
-    return handle;
+    handle->s = openSocket(datagram, false);
+    return handle->s == INVALID_SOCKET ? nullptr : handle;
+}
+
+void socket_reopen(SocketHandle* s, bool ipv6) {
+    socket_close(s);
+    s->s = openSocket(false, ipv6);
+    if (s->s == INVALID_SOCKET) throw Failure(FailureKind::InvalidHandle, "Invalid socket handle");
+    applyTimeout(*s);
 }
 
 // Marked closed, so that a second close cannot reach a socket that reuses the value.
@@ -76,7 +131,7 @@ void socket_close(SocketHandle* s) {
 void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port));
+    addr.sin_port = networkPort(port);
     addr.sin_addr.s_addr = ip;
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
@@ -84,7 +139,7 @@ void socket_connect(SocketHandle* s, std::uint32_t ip, int port) {
 void socket_connect_ipv6(SocketHandle* s, const Ipv6Address& ip, int port) {
     sockaddr_in6 addr{};
     addr.sin6_family = AF_INET6;
-    addr.sin6_port = htons(static_cast<u_short>(port));
+    addr.sin6_port = networkPort(port);
     std::memcpy(&addr.sin6_addr, ip.data(), ip.size());
     connectTo(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
@@ -93,10 +148,12 @@ void socket_set_timeout(SocketHandle* s, double seconds) {
     SocketHandle& h = checked(s);
     // Whole milliseconds; no limit (negative or NaN) is 0, which the system reads as none.
     auto wait = bounded_wait<std::chrono::milliseconds>(seconds);
-    DWORD ms = wait ? static_cast<DWORD>(wait->count()) : 0;
-    if (::setsockopt(h.s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), 4) == 0) {
-        ::setsockopt(h.s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), 4);
-    }
+    h.timeoutMs = wait ? static_cast<DWORD>(wait->count()) : 0;
+    applyTimeout(h);
+}
+
+std::chrono::milliseconds socket_timeout(SocketHandle* s) {
+    return std::chrono::milliseconds(checked(s).timeoutMs);
 }
 
 void socket_shutdown(SocketHandle* s, bool read, bool write) {
@@ -144,6 +201,10 @@ SelectSets socket_select(const std::optional<std::vector<SocketHandle*>>& read,
         if ((*lists[k])->size() > 64) throw runtime::ThrownMessage("Too many sockets in select");
         for (SocketHandle* s : **lists[k]) {
             SOCKET h = checked(s).s;
+            // As the system would, rather than leave it to how select takes an invalid socket.
+            if (h == INVALID_SOCKET) {
+                throw runtime::ThrownMessage("Select error " + std::to_string(WSAENOTSOCK));
+            }
             if (h > largest) largest = h;
             if (!FD_ISSET(h, &sets[k]) && sets[k].fd_count < 64) FD_SET(h, &sets[k]);
         }

@@ -1,5 +1,7 @@
 #include "sys/io/Process.h"
 
+#include <algorithm>
+
 #include "lumo/io/Eof.h"
 #include "runtime/Thrown.h"
 
@@ -9,11 +11,16 @@ namespace {
 
 constexpr int kShowNormal = 1;
 
+bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
 native::ProcessRef start(const std::string& cmd, const std::optional<std::vector<std::string>>& args) {
+    const runtime::ThrownMessage failure("Process creation failure : " + cmd);
+    // Every platform hands the child texts that end at a NUL: it would run another command.
+    if (holdsNul(cmd) || (args && std::ranges::any_of(*args, holdsNul))) throw failure;
     try {
         return native::vprocess_start(cmd, args, kShowNormal);
     } catch (const runtime::Thrown&) {
-        throw runtime::ThrownMessage("Process creation failure : " + cmd);
+        throw failure;
     }
 }
 

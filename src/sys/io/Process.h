@@ -51,7 +51,8 @@ private:
 class Process {
 public:
     // Runs cmd with args (even an empty list), or through the shell when args is absent.
-    // Throws "Process creation failure : " + cmd when the child cannot be started.
+    // Throws "Process creation failure : " + cmd when the child cannot be started, or
+    // when cmd or an argument holds NUL.
     explicit Process(const std::string& cmd,
                      const std::optional<std::vector<std::string>>& args = std::nullopt);
 

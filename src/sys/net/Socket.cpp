@@ -63,7 +63,7 @@ void SocketOutput::close() {
 Socket::Socket() { Socket::init(); }
 
 void Socket::init() {
-    if (!s_) s_ = native::socket_new(false, false);
+    if (!s_) s_ = native::socket_new(false);
     input = std::make_unique<detail::SocketInput>(s_);
     output = std::make_unique<detail::SocketOutput>(s_);
 }
@@ -84,10 +84,9 @@ void Socket::write(const std::string& content) { native::socket_write(s_.get(), 
 
 void Socket::connect(const Host& host, int port) {
     try {
-        if (host.ip == 0 && host.host != "0.0.0.0") {
-            if (!host.ipv6) throw runtime::ThrownMessage("Unresolved host");
+        if (ipv6Only(host)) {
             close();
-            s_ = native::socket_new(false, true);
+            native::socket_reopen(s_.get(), true);  // keeps the timeout set before
             init();
             native::socket_connect_ipv6(s_.get(), *host.ipv6, port);
         } else {
@@ -102,6 +101,12 @@ void Socket::connect(const Host& host, int port) {
         if (native::failureKind(e) == native::FailureKind::Blocking) return;
         throw;
     }
+}
+
+bool Socket::ipv6Only(const Host& host) {
+    if (host.ip != 0 || host.host == "0.0.0.0") return false;
+    if (!host.ipv6) throw runtime::ThrownMessage("Unresolved host");
+    return true;
 }
 
 void Socket::shutdown(bool read, bool write) { native::socket_shutdown(s_.get(), read, write); }

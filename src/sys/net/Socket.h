@@ -62,20 +62,21 @@ public:
     // Sends all of content; throws the native "Blocking" or "EOF" as it is.
     virtual void write(const std::string& content);
     // IPv4, or IPv6 for a host that has only that. "Blocking" is no error; an unusable
-    // handle gives "Failed to connect on ADDRESS:PORT"; "Unresolved host" for a host
-    // with no address.
+    // handle or a port outside 1..65535 gives "Failed to connect on ADDRESS:PORT";
+    // "Unresolved host" for a host with no address; "EOF" when the timeout runs out.
     virtual void connect(const Host& host, int port);
     void shutdown(bool read, bool write);
-    // Seconds, truncated to whole milliseconds, for sending and receiving; 0, negative or
-    // NaN = none; clamped to 2^31 - 1 milliseconds.
+    // Seconds, truncated to whole milliseconds, for connecting, sending and receiving; 0,
+    // negative or NaN = none; clamped to 2^31 - 1 milliseconds.
     void setTimeout(double timeout);
 
     struct Selected {
         std::optional<std::vector<Socket*>> read, write, others;
     };
     // The sockets of each list that are ready; absent lists stay absent. At most 64 per
-    // list; timeout in seconds, absent, negative or NaN waits without limit (NaN means
-    // none, as for setTimeout); clamped to 2^31 - 1 milliseconds.
+    // list, none of them closed ("Select error"); timeout in seconds, absent, negative or
+    // NaN waits without limit (NaN means none, as for setTimeout); clamped to 2^31 - 1
+    // milliseconds.
     static Selected select(const std::optional<std::vector<Socket*>>& read,
                            const std::optional<std::vector<Socket*>>& write,
                            const std::optional<std::vector<Socket*>>& others,
@@ -91,6 +92,9 @@ protected:
     explicit Socket(NoInit) {}
     // Detaches the plain streams, if that is what input and output are.
     void detachStreams();
+    // Whether the host is reached over IPv6: it has no IPv4 address (and is not named
+    // 0.0.0.0). "Unresolved host" when it has neither.
+    static bool ipv6Only(const Host& host);
 };
 
 }  // namespace sys::net

@@ -1,5 +1,7 @@
 #include "sys/ssl/Socket.h"
 
+#include <mutex>
+
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
 #include "native/failure.h"
@@ -19,9 +21,13 @@ Socket::Socket() : net::Socket(NoInit{}) { Socket::init(); }
 Socket::~Socket() = default;
 
 void Socket::init() {
-    s_ = native::socket_new(false, false);
+    s_ = native::socket_new(false);
     input = std::make_unique<detail::SocketInput>(this);
     output = std::make_unique<detail::SocketOutput>(this);
+    // Sockets may be made on several threads at once: the roots are loaded by one of
+    // them, and the others wait for them.
+    static std::mutex loading;
+    std::lock_guard<std::mutex> guard(loading);
     if (DEFAULT_VERIFY_CERT.value_or(false) && !DEFAULT_CA) {
         try {
             DEFAULT_CA = Certificate::loadDefaults();
@@ -62,6 +68,8 @@ native::ConfigRef Socket::buildSSLConfig(bool server) {
 
 void Socket::connect(const net::Host& host, int port) {
     try {
+        bool ipv6 = ipv6Only(host);
+        if (ipv6) native::socket_reopen(s_.get(), true);  // before the context takes it
         conf = buildSSLConfig(false);
         ssl = native::tls_context_new(conf, s_.get());  // the old context keeps its own
         handshakeDone = false;
@@ -70,7 +78,11 @@ void Socket::connect(const net::Host& host, int port) {
         // mbedTLS writes a handshake flight in several calls; with Nagle's algorithm the
         // later ones wait for the server's delayed acknowledgement, about 40 ms a handshake.
         native::socket_set_nodelay(s_.get());
-        native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
+        if (ipv6) {
+            native::socket_connect_ipv6(s_.get(), *host.ipv6, port);
+        } else {
+            native::socket_connect(s_.get(), static_cast<std::uint32_t>(host.ip), port);
+        }
         handshake();
     } catch (const runtime::ThrownMessage& e) {
         if (native::failureKind(e) == native::FailureKind::InvalidHandle) {

@@ -70,8 +70,10 @@ public:
     void close() override;
     // Sends all of content; throws "Blocking" or "ssl network error" as they are.
     void write(const std::string& content) override;
-    // TCP to host.ip and port (IPv4 only), then the handshake. hostname, when not set
-    // before, becomes host.host. An unusable handle gives "Failed to connect on NAME:PORT".
+    // TCP to host.ip and port (IPv6 for a host that has only that), then the handshake,
+    // each wait bounded by a timeout set before. hostname, when not set before, becomes
+    // host.host. An unusable handle or a port outside 1..65535 gives "Failed to connect
+    // on NAME:PORT"; "Unresolved host" for a host with no address.
     void connect(const net::Host& host, int port) override;
     // Completes the handshake once; a transport that would block or timed out throws
     // lumo::io::Error Blocked, anything else its text. Throws on a socket never connected.

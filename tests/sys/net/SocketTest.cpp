@@ -10,6 +10,7 @@
 
 #include "lumo/io/Eof.h"
 #include "lumo/io/Error.h"
+#include "native/posix/fd.h"
 #include "support/Run.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
@@ -111,19 +112,23 @@ TEST(Socket, ConnectFailures) {
 
     int closedPort = testsupport::freePort();
     EXPECT_EQ(thrownText([&] { Socket().connect(Host("127.0.0.1"), closedPort); }), "EOF");
+    for (int port : {0, 65616, -1}) {  // 16 bits would wrap 65616 into port 80
+        EXPECT_EQ(thrownText([&] { Socket().connect(Host("127.0.0.1"), port); }), "Failed to connect on 127.0.0.1:" + std::to_string(port));
+    }
 
-    // A listener with a full queue drops further handshakes: a connect that outlasts its
-    // timeout goes on in the background, which is no error.
-    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof at;
-    auto* addr = reinterpret_cast<sockaddr*>(&at);
-    ASSERT_EQ(::bind(listener, addr, size) | ::listen(listener, 0) | ::getsockname(listener, addr, &size), 0);
-    Socket queued, late;
-    queued.connect(Host("127.0.0.1"), ntohs(at.sin_port));
-    late.setTimeout(0.1);
-    EXPECT_EQ(thrownText([&] { late.connect(Host("127.0.0.1"), ntohs(at.sin_port)); }), "nothing thrown");
-    ::close(listener);
+    // A listener whose queue is full: the system drops further connections' first packet.
+    native::posix::Fd listener(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof addr;
+    bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), size);
+    listen(listener.get(), 0);
+    getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &size);
+    Socket queued, waiting;
+    queued.connect(Host("127.0.0.1"), ntohs(addr.sin_port));
+    waiting.setTimeout(0.3);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(thrownText([&] { waiting.connect(Host("127.0.0.1"), ntohs(addr.sin_port)); }), "EOF");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
 }
 
 TEST(Host, LiteralsNeedNoLookup) {
@@ -185,6 +190,10 @@ TEST(Socket, SelectReportsReadiness) {
     std::vector<Socket*> many(65, &a);
     EXPECT_EQ(thrownText([&] { Socket::select(many, std::nullopt, std::nullopt, 0.0); }), "Too many sockets in select");
     a.close();
+    // A closed socket is an error, with a timeout or without (where it was waited on for ever).
+    for (std::optional<double> timeout : {std::optional<double>(0.05), std::optional<double>()}) {
+        ASSERT_EQ(thrownText([&] { Socket::select(std::vector<Socket*>{&b, &a}, {}, {}, timeout); }), "Select error 9");
+    }
     b.close();
 }
 

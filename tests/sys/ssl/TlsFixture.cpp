@@ -45,7 +45,7 @@ int opensslServer(const std::string& name, const std::string& groups) {
     return slot.first;
 }
 
-OwnServer::OwnServer(sys::ssl::Socket& identity, Session session) {
+OwnServer::OwnServer(sys::ssl::Socket& identity, Session session, const std::string& address) {
     // The library's own socket functions write without MSG_NOSIGNAL; a client that has
     // already gone must give an error, as it does in the launcher, which ignores SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -63,7 +63,7 @@ OwnServer::OwnServer(sys::ssl::Socket& identity, Session session) {
         }
         handshake_ = r;
         if (r == 0) session(&ssl.value, fd);
-    });
+    }, address);
 }
 
 std::unique_ptr<sys::ssl::Socket> client(std::optional<bool> verify) {

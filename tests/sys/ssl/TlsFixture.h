@@ -32,7 +32,7 @@ using Session = std::function<void(mbedtls_ssl_context* ssl, int fd)>;
 // session; the connection's TCP end closes after it without a close-notify.
 class OwnServer {
 public:
-    OwnServer(sys::ssl::Socket& identity, Session session);
+    OwnServer(sys::ssl::Socket& identity, Session session, const std::string& address = "127.0.0.1");
     int port() const { return server_->port(); }
     // What the server's handshake returned (0 on success); valid after join.
     int handshakeResult() const { return handshake_; }

@@ -1,6 +1,7 @@
 // The TLS socket against openssl s_server and against a server of our own.
 #include <gtest/gtest.h>
 #include <future>
+#include <latch>
 #include <utility>
 
 #include "support/ThrownText.h"
@@ -133,11 +134,17 @@ TEST(TlsSocket, ServerNameSelectsTheIdentityAndHostnameGoesFirst) {
               "SSL - A fatal alert message was received from our peer");
 }
 
+// Over IPv6 to a host that has no IPv4 address; a warning alert between the pieces is no failure.
 TEST(TlsSocket, PeerTcpCloseIsTheEnd) {
     auto identity = serverIdentity();
-    tlstest::OwnServer server(*identity, [](mbedtls_ssl_context* ssl, int) { sendText(ssl, "all of it"); });
+    tlstest::OwnServer server(*identity, [](mbedtls_ssl_context* ssl, int) {
+        sendText(ssl, "all of");
+        mbedtls_ssl_send_alert_message(ssl, MBEDTLS_SSL_ALERT_LEVEL_WARNING, MBEDTLS_SSL_ALERT_MSG_NO_RENEGOTIATION);
+        sendText(ssl, " it");
+    }, "::1");
     auto s = tlstest::client(true);
-    s->connect(Host("localhost"), server.port());
+    s->hostname = "localhost";
+    s->connect(Host("::1"), server.port());
     EXPECT_EQ(s->input->readAll().toString(), "all of it");
     Bytes buf = Bytes::alloc(4);
     EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 4); }), "Eof");
@@ -163,6 +170,8 @@ TEST(TlsSocket, TimeoutsAndBadArgumentsGiveTheStreamErrors) {
     s->write("");
     // Nobody reads: the send buffers fill and the send timeout expires.
     EXPECT_EQ(thrownText([&] { s->write(std::string(64 << 20, 'x')); }), "Blocking");
+    s->shutdown(false, true);  // now a failed write for certain, whatever the peer's window does
+    EXPECT_EQ(thrownText([&] { s->output->writeByte('x'); }), "Custom(ssl network error)");
 
     // Closing the input closes the whole socket.
     s->input->close();
@@ -255,6 +264,15 @@ TEST(TlsSocket, DefaultsComeFromTheStatics) {
     unverified.connect(Host("localhost"), tlstest::opensslServer("self"));
     unverified.close();
     sys::ssl::Socket::DEFAULT_VERIFY_CERT = saved;
+
+    // Sockets made on four threads at once load the system's roots once, for all of them.
+    sys::ssl::Socket::DEFAULT_CA = nullptr;
+    std::vector<std::unique_ptr<sys::ssl::Socket>> made(4);
+    std::latch start(4);
+    std::vector<std::jthread> threads;
+    for (auto& s : made) threads.emplace_back([&] { start.arrive_and_wait(); s = std::make_unique<sys::ssl::Socket>(); });
+    threads.clear();  // joins them
+    for (auto& s : made) EXPECT_EQ(s->caCert, made[0]->caCert);
 
     sys::ssl::Socket verified;
     EXPECT_EQ(verified.verifyCert, std::optional<bool>(true));
