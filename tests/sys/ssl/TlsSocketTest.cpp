@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <future>
 #include <latch>
+#include <thread>
 #include <utility>
 
 #include "support/ThrownText.h"
@@ -148,6 +149,18 @@ TEST(TlsSocket, PeerTcpCloseIsTheEnd) {
     EXPECT_EQ(s->input->readAll().toString(), "all of it");
     Bytes buf = Bytes::alloc(4);
     EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 4); }), "Eof");
+    s->close();
+    // Alerts alone, for up to 5 s: the read asked again and again runs out with the timeout.
+    tlstest::OwnServer chatty(*identity, [](mbedtls_ssl_context* ssl, int) {
+        auto alert = [ssl] { return mbedtls_ssl_send_alert_message(ssl, 1, MBEDTLS_SSL_ALERT_MSG_NO_RENEGOTIATION); };
+        for (int i = 0; i < 250 && alert() == 0; i++) std::this_thread::sleep_for(20ms);  // warning level
+    });
+    s = tlstest::client(true);
+    s->setTimeout(0.2);
+    s->connect(Host("localhost"), chatty.port());
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(thrownText([&] { s->input->readBytes(buf, 0, 4); }), "Blocked");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     s->close();
 }
 
