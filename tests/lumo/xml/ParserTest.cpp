@@ -67,8 +67,7 @@ std::string manyAttributesThenTheFirst(int n) {
 // Thread CPU seconds a failure of text takes: the best of three rounds, each repeating it for
 // 50 ms at least, so that neither the clock's tick nor other work on the machine decides.
 double cpuSecondsOfFailure(const std::string& text) {
-    auto now = [] {
-        timespec t{};
+    auto now = [t = timespec{}]() mutable {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return t.tv_sec + t.tv_nsec / 1e9;
     };
@@ -124,17 +123,9 @@ TEST(XmlParser, EveryFailureWithItsExactMessageAndPosition) {
         {"<a", false, "Unexpected end @ 2"},
         {"<a x='1", false, "Unexpected end @ 7"},
         {"<!-- x", false, "Unexpected end @ 6"},
-        {"<", false, "Unexpected end @ 1"},
-        {"<a ", false, "Unexpected end @ 3"},
-        {"<a/", false, "Unexpected end @ 3"},
-        {"<a x", false, "Unexpected end @ 4"},
-        {"<a x ", false, "Unexpected end @ 5"},
-        {"<a x=", false, "Unexpected end @ 5"},
-        {"<a t='&amp", false, "Unexpected end @ 10"},
-        {"<a></a", false, "Unexpected end @ 6"},
-        {"<a></a ", false, "Unexpected end @ 7"},
-        {"<!DOCTYPE x", false, "Unexpected end @ 11"},
-        {"<?pi", false, "Unexpected end @ 4"},
+        {"<", false, "Unexpected end @ 1"}, {"<a ", false, "Unexpected end @ 3"}, {"<a/", false, "Unexpected end @ 3"}, {"<a x", false, "Unexpected end @ 4"},
+        {"<a x ", false, "Unexpected end @ 5"}, {"<a x=", false, "Unexpected end @ 5"}, {"<a t='&amp", false, "Unexpected end @ 10"}, {"<a></a", false, "Unexpected end @ 6"},
+        {"<a></a ", false, "Unexpected end @ 7"}, {"<!DOCTYPE x", false, "Unexpected end @ 11"}, {"<?pi", false, "Unexpected end @ 4"},
         {"</a>", false, "Bad node type, expected Element but found 6"},
         {"<>", false, "Expected node name @ 1"},
         {"<a></>", false, "Expected node name @ 5"},
